@@ -1,0 +1,1 @@
+// Placeholder: frmAbout lands here.

@@ -1,0 +1,10 @@
+#include "app/Module1.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    Main();
+    return application.exec();
+}

@@ -1,0 +1,41 @@
+#include "keys/RecordingKeySender.h"
+#include "keys/Notation.h"
+
+namespace keys {
+
+void RecordingKeySender::AppActivate(const QString& title)
+{
+    if (!failActivateWith.isEmpty())
+        throw KeyError(std::exchange(failActivateWith, QString()));
+    if (!openTitles.isEmpty() && !openTitles.contains(title))
+        throw KeyError(QStringLiteral("No window titled \"%1\" is open.").arg(title));
+    calls.push_back({Call::Activate, title, {}, false});
+}
+
+void RecordingKeySender::SendKeys(const QString& keys, bool wait)
+{
+    KeyEvents events = parseKeyString(keys);
+    if (!failSendWith.isEmpty())
+        throw KeyError(std::exchange(failSendWith, QString()));
+    calls.push_back({Call::Send, keys, std::move(events), wait});
+}
+
+QStringList RecordingKeySender::activatedTitles() const
+{
+    QStringList titles;
+    for (const Call& c : calls)
+        if (c.kind == Call::Activate)
+            titles << c.text;
+    return titles;
+}
+
+QStringList RecordingKeySender::sentKeyStrings() const
+{
+    QStringList sent;
+    for (const Call& c : calls)
+        if (c.kind == Call::Send)
+            sent << c.text;
+    return sent;
+}
+
+} // namespace keys

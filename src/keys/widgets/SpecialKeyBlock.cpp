@@ -1,0 +1,1 @@
+// Placeholder: SpecialKeyBlock lands here.

@@ -1,0 +1,1 @@
+// Placeholder: X11KeySender lands here.

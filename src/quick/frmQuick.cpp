@@ -1,0 +1,1 @@
+// Placeholder: frmQuick lands here.

@@ -1,0 +1,1 @@
+// Placeholder: frmScript lands here.

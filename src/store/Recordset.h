@@ -1,0 +1,87 @@
+#pragma once
+#include "store/Value.h"
+
+#include <QString>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace store {
+
+// An engine error: the message says what went wrong in words for the user.
+class DbError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+    explicit DbError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    QString message() const { return QString::fromStdString(what()); }
+};
+
+enum EditModeValue : int {
+    dbEditNone = 0,
+    dbEditInProgress = 1,
+    dbEditAdd = 2,
+};
+
+class Connection;
+
+// An updatable dynamic set over all rows of one table, in row order, with a
+// cursor and an edit state. Rows added through the set are appended at its
+// end; rows deleted through it are skipped by later moves. A pending add or
+// edit is given up by the next move, add or edit.
+class Recordset {
+public:
+    Recordset(std::shared_ptr<Connection> connection, const QString& table);
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    const QString& table() const { return table_; }
+    int fieldCount() const { return columnCount_; }
+
+    void MoveFirst();
+    void MoveNext();
+    bool AtEnd() const;        // past the last row (DAO's EOF)
+    qint64 RecordCount() const;
+
+    // Field n of the current row (while adding or editing: of the row being
+    // built). Throws DbError when there is no current row.
+    Value Fields(int n) const;
+    // Sets field n of the row being added or edited. Throws DbError when no
+    // add or edit is under way.
+    void SetField(int n, const Value& value);
+
+    void AddNew();
+    void Edit();
+    // Stores the row being added or edited, durably, before returning. After
+    // an add the cursor is back on the row that was current before AddNew.
+    void Update();
+    // Removes the current row; there is no current row until the next move.
+    void Delete();
+    // Rebuilds the set from the table, cursor on the first row.
+    void Requery();
+    int EditMode() const { return editMode_; }
+
+private:
+    struct Row {
+        qint64 rowid = 0;
+        std::vector<Value> values;
+        bool deleted = false;
+    };
+
+    void load();
+    void giveUpPending();
+    void skipDeleted();
+    const Row& currentRow() const;
+
+    std::shared_ptr<Connection> connection_;
+    QString table_;
+    int columnCount_ = 0;
+    std::vector<Row> rows_;
+    qint64 liveCount_ = 0;
+    size_t cursor_ = 0;              // == rows_.size() at the end
+    bool currentDeleted_ = false;    // after Delete, until the next move
+    int editMode_ = dbEditNone;
+    std::vector<Value> pending_;     // the row being added or edited
+};
+
+} // namespace store

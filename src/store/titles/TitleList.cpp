@@ -1,0 +1,1 @@
+// Placeholder: TitleList lands here.

@@ -1,0 +1,16 @@
+#include "TempFolder.h"
+#include "app/settings/ProgramFolder.h"
+
+namespace testsupport {
+
+TempProgramFolder::TempProgramFolder()
+{
+    app::installProgramFolder(std::make_shared<app::FixedFolder>(dir_.path()));
+}
+
+TempProgramFolder::~TempProgramFolder()
+{
+    app::installProgramFolder(nullptr);
+}
+
+} // namespace testsupport
