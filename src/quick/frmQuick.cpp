@@ -1,1 +1,5 @@
-// Placeholder: frmQuick lands here.
+#include "quick/frmQuick.h"
+
+// Placeholder until the quick window lands.
+frmQuick::frmQuick(QWidget* parent) : QMainWindow(parent) {}
+frmQuick::~frmQuick() = default;
