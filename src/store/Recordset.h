@@ -2,6 +2,7 @@
 #include "store/Value.h"
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -72,9 +73,13 @@ private:
     void giveUpPending();
     void skipDeleted();
     const Row& currentRow() const;
+    bool hasCurrentRow() const;
+    void storeAdded();
+    void storeEdited();
 
     std::shared_ptr<Connection> connection_;
     QString table_;
+    QStringList columnNames_;
     int columnCount_ = 0;
     std::vector<Row> rows_;
     qint64 liveCount_ = 0;

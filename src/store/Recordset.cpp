@@ -1,0 +1,196 @@
+#include "store/Recordset.h"
+#include "store/Connection.h"
+
+namespace store {
+
+namespace {
+DbError noCurrentRecord()
+{
+    return DbError(QStringLiteral("There is no current record."));
+}
+} // namespace
+
+Recordset::Recordset(std::shared_ptr<Connection> connection, const QString& table)
+    : connection_(std::move(connection))
+{
+    const TableSchema* schema = findTable(table);
+    if (!schema)
+        throw DbError(QStringLiteral("Typomat has no table \"%1\".").arg(table));
+    table_ = QString::fromUtf16(schema->name);
+    columnNames_ = connection_->columnNames(table_).mid(0, schema->columns);
+    columnCount_ = static_cast<int>(columnNames_.size());
+    load();
+}
+
+Recordset::~Recordset() = default;
+
+void Recordset::load()
+{
+    QStringList columns;
+    for (const QString& name : columnNames_)
+        columns << quoteIdentifier(name);
+    auto result = connection_->query(QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
+                                         .arg(columns.join(u','), quoteIdentifier(table_)));
+    rows_.clear();
+    rows_.reserve(result.size());
+    for (auto& values : result) {
+        Row row;
+        row.rowid = values.front().toInteger();
+        values.erase(values.begin());
+        row.values = std::move(values);
+        rows_.push_back(std::move(row));
+    }
+    liveCount_ = static_cast<qint64>(rows_.size());
+    cursor_ = 0;
+    currentDeleted_ = false;
+}
+
+void Recordset::giveUpPending()
+{
+    editMode_ = dbEditNone;
+    pending_.clear();
+}
+
+void Recordset::skipDeleted()
+{
+    while (cursor_ < rows_.size() && rows_[cursor_].deleted)
+        ++cursor_;
+}
+
+bool Recordset::hasCurrentRow() const
+{
+    return cursor_ < rows_.size() && !currentDeleted_;
+}
+
+const Recordset::Row& Recordset::currentRow() const
+{
+    if (!hasCurrentRow())
+        throw noCurrentRecord();
+    return rows_[cursor_];
+}
+
+void Recordset::MoveFirst()
+{
+    giveUpPending();
+    cursor_ = 0;
+    currentDeleted_ = false;
+    skipDeleted();
+}
+
+void Recordset::MoveNext()
+{
+    if (AtEnd())
+        throw noCurrentRecord();
+    giveUpPending();
+    ++cursor_;
+    currentDeleted_ = false;
+    skipDeleted();
+}
+
+bool Recordset::AtEnd() const
+{
+    return cursor_ >= rows_.size();
+}
+
+qint64 Recordset::RecordCount() const
+{
+    return liveCount_;
+}
+
+Value Recordset::Fields(int n) const
+{
+    if (n < 0 || n >= columnCount_)
+        throw DbError(QStringLiteral("The table \"%1\" has no field %2.").arg(table_).arg(n));
+    if (editMode_ != dbEditNone)
+        return pending_[static_cast<size_t>(n)];
+    return currentRow().values[static_cast<size_t>(n)];
+}
+
+void Recordset::SetField(int n, const Value& value)
+{
+    if (n < 0 || n >= columnCount_)
+        throw DbError(QStringLiteral("The table \"%1\" has no field %2.").arg(table_).arg(n));
+    if (editMode_ == dbEditNone)
+        throw DbError(QStringLiteral("A field was written without AddNew or Edit."));
+    pending_[static_cast<size_t>(n)] = value;
+}
+
+void Recordset::AddNew()
+{
+    giveUpPending();
+    pending_.assign(static_cast<size_t>(columnCount_), Value());
+    editMode_ = dbEditAdd;
+}
+
+void Recordset::Edit()
+{
+    giveUpPending();
+    pending_ = currentRow().values;
+    editMode_ = dbEditInProgress;
+}
+
+void Recordset::storeAdded()
+{
+    QStringList columns, marks;
+    for (const QString& name : columnNames_) {
+        columns << quoteIdentifier(name);
+        marks << QStringLiteral("?");
+    }
+    const qint64 rowid = connection_->execute(
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(quoteIdentifier(table_), columns.join(u','), marks.join(u',')),
+        pending_);
+    const bool wasAtEnd = AtEnd();
+    rows_.push_back(Row{rowid, pending_, false});
+    ++liveCount_;
+    if (wasAtEnd)
+        cursor_ = rows_.size();
+}
+
+void Recordset::storeEdited()
+{
+    QStringList assignments;
+    for (const QString& name : columnNames_)
+        assignments << quoteIdentifier(name) + QStringLiteral("=?");
+    Row& row = rows_[cursor_];
+    std::vector<Value> parameters = pending_;
+    parameters.push_back(Value(row.rowid));
+    connection_->execute(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
+                             .arg(quoteIdentifier(table_), assignments.join(u',')),
+                         parameters);
+    row.values = pending_;
+}
+
+void Recordset::Update()
+{
+    if (editMode_ == dbEditAdd)
+        storeAdded();
+    else if (editMode_ == dbEditInProgress)
+        storeEdited();
+    else
+        throw DbError(QStringLiteral("Update was called without AddNew or Edit."));
+    giveUpPending();
+}
+
+void Recordset::Delete()
+{
+    giveUpPending();
+    if (!hasCurrentRow())
+        throw noCurrentRecord();
+    Row& row = rows_[cursor_];
+    connection_->execute(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(table_)),
+                         {Value(row.rowid)});
+    row.deleted = true;
+    row.values.clear();
+    --liveCount_;
+    currentDeleted_ = true;
+}
+
+void Recordset::Requery()
+{
+    giveUpPending();
+    load();
+    skipDeleted();
+}
+
+} // namespace store
