@@ -1,0 +1,39 @@
+#include "app/settings/Settings.h"
+
+#include "app/settings/LeadingNumber.h"
+#include "app/settings/ProfileFile.h"
+#include "app/settings/ProgramFolder.h"
+
+namespace app {
+
+namespace {
+constexpr qsizetype valueBufferSize = 20;
+constexpr qint16 scriptMode = 2;
+} // namespace
+
+qint16 StartupMode = 0;
+
+QString ReadIniValue(const QString& section, const QString& key)
+{
+    const auto value = profile::readString(settingsFilePath(), section, key);
+    QString buffer = value ? value->left(valueBufferSize - 1) : QString();
+    buffer.resize(valueBufferSize, QChar(u'\0'));
+    return buffer;
+}
+
+void WriteIniValue(const QString& section, const QString& key, const QString& value)
+{
+    profile::writeString(settingsFilePath(), section, key, value);
+}
+
+qint16 startupModeOf(QStringView value)
+{
+    return roundToInt16(leadingNumber(value)).value_or(scriptMode);
+}
+
+qint16 readStartupMode()
+{
+    return startupModeOf(ReadIniValue(QStringLiteral("Startup"), QStringLiteral("Startup")));
+}
+
+} // namespace app
