@@ -44,7 +44,9 @@ struct KeyEvent {
 
 using KeyEvents = std::vector<KeyEvent>;
 
-// A readable form for test failures and logs, e.g. "^+{F5}" or "a".
+// A readable form for test failures and logs, e.g. "^+{F5}" or "a". It is
+// written in the key notation: reading it back gives the same keys.
 QString describe(const KeyEvent& event);
+QString describe(const KeyEvents& events);
 
 } // namespace keys

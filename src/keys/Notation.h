@@ -2,6 +2,8 @@
 #include "keys/KeyEvent.h"
 #include "keys/KeySender.h"
 
+#include <optional>
+
 namespace keys {
 
 // A key string that cannot be read. position is the 1-based character of the
@@ -15,7 +17,18 @@ private:
     int position_;
 };
 
+// The largest count a braced code may repeat its key: "{x 10000}".
+inline constexpr int maxRepeatCount = 10000;
+
 // Reads a whole key string into the keys it types. Throws NotationError.
+// Positions count characters (a surrogate pair is one character).
 KeyEvents parseKeyString(const QString& text);
+
+// The usual name of a special key in braces, without the braces ("PGDN").
+QString specialKeyName(SpecialKey key);
+
+// The special key a braced name stands for, ignoring case; aliases such as
+// "BS", "BKSP", "DEL" and "INS" included.
+std::optional<SpecialKey> specialKeyFromName(const QString& name);
 
 } // namespace keys
