@@ -1,6 +1,10 @@
 #include "app/settings/ProgramFolder.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <unistd.h>
 
 namespace app {
 
@@ -17,6 +21,16 @@ QString ExecutableFolder::path() const
     return QCoreApplication::applicationDirPath();
 }
 
+bool ExecutableFolder::keepsDataBeside() const
+{
+    const QString folder = path();
+#ifdef TYPOMAT_INSTALL_BINDIR
+    if (QDir(folder) == QDir(QStringLiteral(TYPOMAT_INSTALL_BINDIR)))
+        return false;
+#endif
+    return ::access(QFile::encodeName(folder).constData(), W_OK) == 0;
+}
+
 const ProgramFolder& programFolder()
 {
     return *installed();
@@ -27,14 +41,27 @@ void installProgramFolder(std::shared_ptr<const ProgramFolder> folder)
     installed() = folder ? std::move(folder) : std::make_shared<ExecutableFolder>();
 }
 
+QString dataFolder()
+{
+    const ProgramFolder& folder = programFolder();
+    if (folder.keepsDataBeside())
+        return folder.path();
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    const QString data = base + QStringLiteral("/typomat");
+    QDir().mkpath(data);
+    return data;
+}
+
 QString settingsFilePath()
 {
-    return programFolder().path() + QStringLiteral("/Typomat.ini");
+    return dataFolder() + QStringLiteral("/Typomat.ini");
 }
 
 QString databaseFilePath()
 {
-    return programFolder().path() + QStringLiteral("/Typomat.mdb");
+    return dataFolder() + QStringLiteral("/Typomat.mdb");
 }
 
 } // namespace app

@@ -10,27 +10,40 @@ class ProgramFolder {
 public:
     virtual ~ProgramFolder() = default;
     virtual QString path() const = 0;
+    // False for an installed copy: its folder cannot be written, or it is
+    // the system folder the package installs the program into.
+    virtual bool keepsDataBeside() const { return true; }
 };
 
 class ExecutableFolder final : public ProgramFolder {
 public:
     QString path() const override;
+    bool keepsDataBeside() const override;
 };
 
 class FixedFolder final : public ProgramFolder {
 public:
-    explicit FixedFolder(QString path) : path_(std::move(path)) {}
+    explicit FixedFolder(QString path, bool keepsDataBeside = true)
+        : path_(std::move(path)), keepsDataBeside_(keepsDataBeside) {}
     QString path() const override { return path_; }
+    bool keepsDataBeside() const override { return keepsDataBeside_; }
 private:
     QString path_;
+    bool keepsDataBeside_;
 };
 
 // The folder in use; ExecutableFolder until another one is installed.
 const ProgramFolder& programFolder();
 void installProgramFolder(std::shared_ptr<const ProgramFolder> folder);
 
-// Folder + "/Typomat.ini" and folder + "/Typomat.mdb": the separator is
-// always appended, whatever the folder path ends with.
+// The folder that holds the settings file and the database: the program
+// folder, unless that is an installed copy's folder that cannot or should
+// not be written; then the user's data folder, $XDG_DATA_HOME/typomat
+// (by default ~/.local/share/typomat), created when needed.
+QString dataFolder();
+
+// Data folder + "/Typomat.ini" and data folder + "/Typomat.mdb": the
+// separator is always appended, whatever the folder path ends with.
 QString settingsFilePath();
 QString databaseFilePath();
 

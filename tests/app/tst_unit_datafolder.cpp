@@ -1,0 +1,45 @@
+#include "app/settings/ProgramFolder.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Where the two files live: beside a copy in a writable folder, in the
+// user's data folder for an installed copy.
+class DataFolderTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanup() { app::installProgramFolder(nullptr); }
+
+    void writableCopyKeepsItsFilesBeside()
+    {
+        app::installProgramFolder(std::make_shared<app::FixedFolder>(QStringLiteral("/opt/t/")));
+        QCOMPARE(app::settingsFilePath(), QStringLiteral("/opt/t//Typomat.ini"));
+        QCOMPARE(app::databaseFilePath(), QStringLiteral("/opt/t//Typomat.mdb"));
+    }
+
+    void installedCopyUsesTheUsersDataFolder()
+    {
+        QTemporaryDir home;
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        app::installProgramFolder(std::make_shared<app::FixedFolder>(QStringLiteral("/usr/bin"), false));
+        QCOMPARE(app::settingsFilePath(), home.path() + QStringLiteral("/typomat/Typomat.ini"));
+        QVERIFY(QDir(home.path() + QStringLiteral("/typomat")).exists());
+
+        qputenv("XDG_DATA_HOME", "relative/ignored");
+        qputenv("HOME", home.path().toUtf8());
+        QCOMPARE(app::databaseFilePath(),
+                 QDir::homePath() + QStringLiteral("/.local/share/typomat/Typomat.mdb"));
+        qunsetenv("XDG_DATA_HOME");
+    }
+
+    void theBuiltProgramFolderIsWritable()
+    {
+        // The test executable's own folder is a build folder: a copy there
+        // keeps its files beside it.
+        QVERIFY(app::ExecutableFolder().keepsDataBeside());
+    }
+};
+
+QTEST_GUILESS_MAIN(DataFolderTest)
+#include "tst_unit_datafolder.moc"
