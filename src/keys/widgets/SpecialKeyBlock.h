@@ -2,6 +2,7 @@
 
 class QGroupBox;
 class QPlainTextEdit;
+class QString;
 
 namespace keys {
 
@@ -10,5 +11,8 @@ namespace keys {
 // code replaces the selection or goes in at the caret, the caret ends after
 // it, and the target gets the keyboard focus.
 void buildSpecialKeyBlock(QGroupBox* frame, QPlainTextEdit* target);
+
+// What a click on a special-key button does with its code.
+void insertKeyCode(QPlainTextEdit* target, const QString& code);
 
 } // namespace keys
