@@ -48,13 +48,6 @@ bool findItem(store::Recordset& rs, const QString& name, const QString& title)
     return false;
 }
 
-// An empty box reads as a null QString; the column must get the empty text,
-// which is a value, not Null.
-store::Value textValue(const QString& text)
-{
-    return text.isNull() ? store::Value(QStringLiteral("")) : store::Value(text);
-}
-
 // Appends an entry without changing the box's text or selection (a combo box
 // makes the first entry of an empty list current on its own).
 void appendKeepingText(QComboBox* box, const QString& entry)
@@ -414,8 +407,8 @@ void frmQuick::cmdSaveItem_Click()
             return;
         store::Recordset& rs = items();
         rs.Edit();
-        rs.SetField(2, textValue(txtKey->toPlainText()));
-        rs.SetField(3, textValue(txtDescription->text()));
+        rs.SetField(2, txtKey->toPlainText());
+        rs.SetField(3, txtDescription->text());
         rs.Update();
     });
 }

@@ -1,0 +1,626 @@
+// The quick window's item operations and title list, on a real database in a
+// fresh program folder, with scripted dialogs.
+#include "QuickFixture.h"
+#include "app/ui/Twips.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <sqlite3.h>
+
+using namespace quicktest;
+
+namespace {
+const QString kTitle = QStringLiteral("Notepad");
+const QString kOther = QStringLiteral("Editor");
+
+// Two titles; "hello" exists under both, "twin" twice under Notepad.
+Rows sampleItems()
+{
+    return {
+        {"hello", kTitle, "Hello{ENTER}", "greets"},
+        {"hello", kOther, "other", "other title"},
+        {"twin", kTitle, "first twin", "1"},
+        {"bare", kTitle, kNull, kNull},
+        {"twin", kTitle, "second twin", "2"},
+    };
+}
+} // namespace
+
+class QuickWindowTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void layout_data();
+    void layout();
+    void windowAndMenus();
+    void tabOrder();
+    void loadListsTitlesOnly();
+
+    void pickTitleListsItsItemsOnly();
+    void pickTitleWithNoItems();
+    void pickItemShowsFirstMatch_data();
+    void pickItemShowsFirstMatch();
+    void typedNameIsNoPick();
+
+    void addItemButton();
+    void addItemMenuKeepsChoice();
+    void addItemRefused_data();
+    void addItemRefused();
+    void addDuplicateFindsOlderRow();
+
+    void saveWritesCurrentRowOnly();
+    void saveRefused_data();
+    void saveRefused();
+    void deleteItem();
+    void deleteOnlyItem();
+    void deleteRefused_data();
+    void deleteRefused();
+    void renameItem();
+    void renameRefused();
+    void clearEmptiesKeyOnly();
+
+    void titleOperations();
+    void shortcutsFromTextBoxes_data();
+    void shortcutsFromTextBoxes();
+    void databaseErrorIsShown();
+    void unreadableDatabaseAtLoad();
+    void closeEndsProgram();
+};
+
+void QuickWindowTest::layout_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<QRect>("twips");
+    const struct {
+        const char* name;
+        const char* container;
+        QRect twips;
+    } controls[] = {
+        {"Frame1", "client", {0, 0, 4095, 735}},
+        {"cboType", "Frame1", {120, 240, 2895, 330}},
+        {"cmdAddType", "Frame1", {3120, 240, 855, 350}},
+        {"Frame2", "client", {0, 720, 4095, 2535}},
+        {"cboItem", "Frame2", {120, 240, 2895, 330}},
+        {"cmdAddItem", "Frame2", {3120, 240, 855, 350}},
+        {"Label5", "Frame2", {120, 600, 975, 255}},
+        {"txtDescription", "Frame2", {120, 840, 2895, 315}},
+        {"cmdDeleteItem", "Frame2", {3120, 840, 855, 350}},
+        {"Label3", "Frame2", {120, 1200, 615, 255}},
+        {"cmdSpecialKey", "Frame2", {960, 1200, 975, 255}},
+        {"cmdClear", "Frame2", {2040, 1200, 975, 255}},
+        {"txtKey", "Frame2", {120, 1440, 2895, 975}},
+        {"cmdSaveItem", "Frame2", {3120, 1440, 855, 350}},
+        {"cmdRun", "Frame2", {3120, 2040, 855, 350}},
+    };
+    for (const auto& c : controls)
+        QTest::newRow(c.name) << QString::fromLatin1(c.name) << QString::fromLatin1(c.container)
+                              << c.twips;
+}
+
+void QuickWindowTest::layout()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, container);
+    QFETCH(QRect, twips);
+    Fixture f;
+    auto* control = f.w->findChild<QWidget*>(name);
+    QVERIFY(control);
+    QCOMPARE(control->parentWidget()->objectName(), container);
+    QCOMPARE(control->geometry(),
+             ui::twipsRect(twips.x(), twips.y(), twips.width(), twips.height(), control));
+}
+
+void QuickWindowTest::windowAndMenus()
+{
+    Fixture f;
+    QCOMPARE(f.w->windowTitle(), QStringLiteral("Typomat - Quick"));
+    QVERIFY(f.w->windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(f.w->placementFlags, qint16(3));
+    QCOMPARE(f.w->centralWidget()->size(),
+             QSize(ui::twipsToPixels(4140, f.w.get()), ui::twipsToPixels(3315, f.w.get())));
+    QCOMPARE(f.w->findChild<QGroupBox*>("Frame1")->title(), QStringLiteral("Title :"));
+    QCOMPARE(f.w->cmdSpecialKey->text(), QStringLiteral("Special Key"));
+
+    QStringList menus;
+    for (QAction* a : f.w->menuBar()->actions())
+        menus << a->text();
+    QCOMPARE(menus, (QStringList{"&Title", "&Item", "&About"}));
+    QStringList titleEntries, itemEntries;
+    for (QAction* a : f.w->mnuTitle->actions())
+        titleEntries << a->text();
+    for (QAction* a : f.w->mnuItem->actions())
+        itemEntries << (a->isSeparator() ? "-" : a->text() + "|" + a->shortcut().toString());
+    QCOMPARE(titleEntries, (QStringList{"Add", "Rename", "Delete"}));
+    QCOMPARE(itemEntries,
+             (QStringList{"Add|", "Rename|", "Save|Ctrl+S", "Delete|Ctrl+D", "-", "&Run|F8"}));
+    QCOMPARE(f.w->mnusubItem[4], f.w->mnuItem->actions().at(4));
+}
+
+// Tab from the title box visits the controls in their tab order and comes
+// back round; frames and labels are skipped.
+void QuickWindowTest::tabOrder()
+{
+    Fixture f;
+    f.w->show();
+    QApplication::setActiveWindow(f.w.get());
+    QVERIFY(QTest::qWaitForWindowActive(f.w.get()));
+    f.w->cboType->setFocus();
+    QStringList visited;
+    for (int i = 0; i < 12; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        if (!focus->objectName().startsWith(u'c') && !focus->objectName().startsWith(u't'))
+            focus = focus->parentWidget();  // the edit field of a combo box
+        visited << focus->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(visited, (QStringList{"cboType", "cboItem", "txtDescription", "txtKey",
+                                   "cmdAddType", "cmdAddItem", "cmdDeleteItem", "cmdSaveItem",
+                                   "cmdRun", "cmdSpecialKey", "cmdClear", "cboType"}));
+}
+
+void QuickWindowTest::loadListsTitlesOnly()
+{
+    Fixture f({kTitle, kOther, kTitle}, sampleItems());
+    QCOMPARE(entries(f.w->cboType), (QStringList{kTitle, kOther, kTitle}));
+    QCOMPARE(f.shown(), (QStringList{"", "", "", ""}));
+    QCOMPARE(f.w->cboItem->count(), 0);
+    QCOMPARE(store::rsItem->table(), QStringLiteral("KeyQuick"));
+    QCOMPARE(store::rsTitle->table(), QStringLiteral("Title"));
+    QVERIFY(!store::rsScript);
+}
+
+void QuickWindowTest::pickTitleListsItsItemsOnly()
+{
+    Fixture f({kTitle, kOther}, sampleItems());
+    f.w->txtKey->setPlainText("typed, not saved");
+    f.w->txtDescription->setText("typed too");
+    f.pickTitle(kTitle);
+    QCOMPARE(entries(f.w->cboItem), (QStringList{"hello", "twin", "bare", "twin"}));
+    QCOMPARE(f.shown(), (QStringList{kTitle, "", "", ""}));
+    QVERIFY(store::rsItem->AtEnd());
+    f.pickTitle(kOther);
+    QCOMPARE(entries(f.w->cboItem), QStringList{"hello"});
+}
+
+// A title with no items, one differing only in case or blanks, and one whose
+// items were stored under its old text: all give an empty list.
+void QuickWindowTest::pickTitleWithNoItems()
+{
+    Fixture f({"Empty", "notepad", "Notepad ", kTitle}, sampleItems());
+    for (const QString t : {"Empty", "notepad", "Notepad "}) {
+        f.pickTitle(t);
+        QCOMPARE(f.w->cboItem->count(), 0);
+    }
+    f.pickTitle(kTitle);
+    f.answer("Renamed");
+    f.w->mnusubTitle_Click(1);
+    QCOMPARE(f.w->cboItem->count(), 4);  // still listed until another pick
+    f.pickTitle("Renamed");
+    QCOMPARE(f.w->cboItem->count(), 0);
+}
+
+void QuickWindowTest::pickItemShowsFirstMatch_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("occurrence");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("description");
+    QTest::newRow("plain") << kTitle << "hello" << 0 << "Hello{ENTER}" << "greets";
+    QTest::newRow("same name, other title") << kOther << "hello" << 0 << "other" << "other title";
+    QTest::newRow("never saved") << kTitle << "bare" << 0 << "" << "";
+    QTest::newRow("first twin") << kTitle << "twin" << 0 << "first twin" << "1";
+    QTest::newRow("second twin shows first") << kTitle << "twin" << 1 << "first twin" << "1";
+}
+
+void QuickWindowTest::pickItemShowsFirstMatch()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, name);
+    QFETCH(int, occurrence);
+    QFETCH(QString, key);
+    QFETCH(QString, description);
+    Fixture f({kTitle, kOther}, sampleItems());
+    f.pickTitle(title);
+    f.pickItem(name, occurrence);
+    QCOMPARE(f.shown(), (QStringList{title, name, key, description}));
+    QVERIFY(!store::rsItem->AtEnd());
+    QVERIFY(store::rsItem->Fields(2).equalsText(key) || store::rsItem->Fields(2).isNull());
+    QCOMPARE(store::rsItem->Fields(1).toText(), title);
+}
+
+// Typing into either box runs nothing; a typed text that names no item is
+// found by no pick and changes nothing.
+void QuickWindowTest::typedNameIsNoPick()
+{
+    Fixture f({kTitle}, sampleItems());
+    f.pickTitle(kTitle);
+    f.pickItem("hello");
+    QTest::keyClicks(f.w->cboItem->lineEdit(), "x");
+    QTest::keyClick(f.w->cboItem->lineEdit(), Qt::Key_Return);
+    QCOMPARE(f.shown(), (QStringList{kTitle, "hellox", "Hello{ENTER}", "greets"}));
+    QCOMPARE(entries(f.w->cboItem), (QStringList{"hello", "twin", "bare", "twin"}));
+    f.w->cboItem_Click();
+    QCOMPARE(f.w->txtKey->toPlainText(), QStringLiteral("Hello{ENTER}"));
+    QVERIFY(store::rsItem->AtEnd());
+}
+
+void QuickWindowTest::addItemButton()
+{
+    Fixture f({kTitle}, sampleItems());
+    f.pickTitle(kTitle);
+    f.pickItem("hello");
+    f.answer("new one");
+    f.w->cmdAddItem->click();
+    QCOMPARE(f.dialogs.calls.size(), size_t(1));
+    QCOMPARE(f.dialogs.calls[0].text, QStringLiteral("Add Item"));
+    QCOMPARE(f.dialogs.calls[0].title, QStringLiteral("Typomat"));
+    QCOMPARE(f.dialogs.calls[0].defaultText, QString());
+    QCOMPARE(f.items().last(), (QStringList{"new one", kTitle, kNull, kNull}));
+    QCOMPARE(entries(f.w->cboItem).last(), QStringLiteral("new one"));
+    QCOMPARE(f.shown(), (QStringList{kTitle, "new one", "", ""}));
+    // Save at once stores empty texts, not Null.
+    f.w->cmdSaveItem->click();
+    QCOMPARE(f.items().last(), (QStringList{"new one", kTitle, "", ""}));
+    QCOMPARE(f.items().mid(0, 5), sampleItems());
+}
+
+// The menu entry appends the item but chooses nothing: Save then writes to
+// the item chosen before.
+void QuickWindowTest::addItemMenuKeepsChoice()
+{
+    Fixture f({kTitle, "Empty"}, sampleItems());
+    f.pickTitle("Empty");
+    f.answer("first");
+    f.w->mnusubItem_Click(0);
+    QCOMPARE(entries(f.w->cboItem), QStringList{"first"});
+    QCOMPARE(f.shown(), (QStringList{"Empty", "", "", ""}));
+
+    f.pickTitle(kTitle);
+    f.pickItem("hello");
+    f.answer("second");
+    f.w->mnusubItem_Click(0);
+    QCOMPARE(f.shown(), (QStringList{kTitle, "hello", "Hello{ENTER}", "greets"}));
+    f.w->txtKey->setPlainText("changed");
+    f.w->cmdSaveItem->click();
+    const Rows rows = f.items();
+    QCOMPARE(rows[0], (QStringList{"hello", kTitle, "changed", "greets"}));
+    QCOMPARE(rows.last(), (QStringList{"second", kTitle, kNull, kNull}));
+}
+
+void QuickWindowTest::addItemRefused_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("prompts");
+    QTest::newRow("empty title: no prompt") << "" << 0;
+    QTest::newRow("cancelled") << kTitle << 1;
+}
+
+void QuickWindowTest::addItemRefused()
+{
+    QFETCH(QString, title);
+    QFETCH(int, prompts);
+    for (int button = 0; button < 2; ++button) {
+        Fixture f({kTitle}, sampleItems());
+        f.type(f.w->cboType, title);
+        button ? f.w->cmdAddItem->click() : f.w->mnusubItem_Click(0);
+        QCOMPARE(int(f.dialogs.calls.size()), prompts);
+        QCOMPARE(f.items(), sampleItems());
+        QCOMPARE(f.w->cboItem->count(), 0);
+    }
+}
+
+// A title typed and never added is accepted; an older item of the same name
+// under the same title is the one found and made current.
+void QuickWindowTest::addDuplicateFindsOlderRow()
+{
+    Fixture f({}, sampleItems());
+    f.type(f.w->cboType, kTitle);
+    f.answer("hello");
+    f.w->cmdAddItem->click();
+    QCOMPARE(f.shown(), (QStringList{kTitle, "hello", "Hello{ENTER}", "greets"}));
+    f.w->txtDescription->setText("saved to the older");
+    f.w->cmdSaveItem->click();
+    const Rows rows = f.items();
+    QCOMPARE(rows[0], (QStringList{"hello", kTitle, "Hello{ENTER}", "saved to the older"}));
+    QCOMPARE(rows.last(), (QStringList{"hello", kTitle, kNull, kNull}));
+    QCOMPARE(rowsOf("Title"), Rows{});
+}
+
+void QuickWindowTest::saveWritesCurrentRowOnly()
+{
+    Fixture f({kTitle, kOther}, sampleItems());
+    f.pickTitle(kTitle);
+    f.pickItem("twin", 1);
+    f.w->txtKey->setPlainText("{F5}\nline two");
+    f.w->txtDescription->clear();
+    f.w->mnusubItem_Click(2);
+    Rows expected = sampleItems();
+    expected[2] = QStringList{"twin", kTitle, "{F5}\nline two", ""};
+    QCOMPARE(f.items(), expected);
+    QCOMPARE(f.dialogs.calls.size(), size_t(0));
+    // The title operations leave the current row alone.
+    f.answer("Third");
+    f.w->mnusubTitle_Click(0);
+    f.w->txtKey->setPlainText("again");
+    f.w->cmdSaveItem->click();
+    QCOMPARE(f.items()[2][2], QStringLiteral("again"));
+}
+
+// Save does nothing without a title or item text, when the list was rebuilt
+// and a name typed, or when the typed name is not the current row's.
+void QuickWindowTest::saveRefused_data()
+{
+    QTest::addColumn<QString>("typedTitle");
+    QTest::addColumn<QString>("typedItem");
+    QTest::addColumn<bool>("rebuilt");
+    QTest::newRow("empty title") << "" << "hello" << false;
+    QTest::newRow("empty item") << kTitle << "" << false;
+    QTest::newRow("other name typed") << kTitle << "twin" << false;
+    QTest::newRow("no current row") << kTitle << "hello" << true;
+}
+
+void QuickWindowTest::saveRefused()
+{
+    QFETCH(QString, typedTitle);
+    QFETCH(QString, typedItem);
+    QFETCH(bool, rebuilt);
+    Fixture f({kTitle}, sampleItems());
+    f.pickTitle(kTitle);
+    f.pickItem("hello");
+    if (rebuilt)
+        f.pickTitle(kTitle);
+    f.type(f.w->cboType, typedTitle);
+    f.type(f.w->cboItem, typedItem);
+    f.w->txtKey->setPlainText("must not be stored");
+    f.w->cmdSaveItem->click();
+    QCOMPARE(f.items(), sampleItems());
+    QCOMPARE(f.dialogs.calls.size(), size_t(0));
+}
+
+void QuickWindowTest::deleteItem()
+{
+    Fixture f({kTitle, kOther}, sampleItems());
+    f.pickTitle(kTitle);
+    f.pickItem("twin", 1);
+    f.w->cmdDeleteItem->click();  // answered No
+    QCOMPARE(f.items(), sampleItems());
+    QCOMPARE(f.dialogs.lastMessage()->text, QStringLiteral("Do You Want To Delete \"twin\""));
+    QCOMPARE(f.dialogs.lastMessage()->style, 20);
+    QCOMPARE(f.dialogs.lastMessage()->title, QStringLiteral("Typomat"));
+    QCOMPARE(f.shown(), (QStringList{kTitle, "twin", "first twin", "1"}));
+
+    f.answerYes();
+    f.w->mnusubItem_Click(3);
+    Rows expected = sampleItems();
+    expected.removeAt(2);
+    QCOMPARE(f.items(), expected);
+    QCOMPARE(entries(f.w->cboItem), (QStringList{"hello", "bare", "twin"}));
+    QCOMPARE(f.shown(), (QStringList{kTitle, "", "", ""}));
+    QVERIFY(store::rsItem->AtEnd());
+}
+
+void QuickWindowTest::deleteOnlyItem()
+{
+    Fixture f({kTitle, kOther}, sampleItems());
+    f.pickTitle(kOther);
+    f.pickItem("hello");
+    f.answerYes();
+    f.w->cmdDeleteItem->click();
+    Rows expected = sampleItems();
+    expected.removeAt(1);
+    QCOMPARE(f.items(), expected);
+    QCOMPARE(f.w->cboItem->count(), 0);
+    QCOMPARE(f.shown(), (QStringList{kOther, "", "", ""}));
+    QCOMPARE(entries(f.w->cboType), (QStringList{kTitle, kOther}));
+}
+
+// Delete asks nothing and deletes nothing without an item text, without a
+// current row, or when the typed name is not the current row's.
+void QuickWindowTest::deleteRefused_data()
+{
+    QTest::addColumn<QString>("typedItem");
+    QTest::addColumn<bool>("rebuilt");
+    QTest::newRow("empty item") << "" << false;
+    QTest::newRow("other name typed") << "bare" << false;
+    QTest::newRow("no current row") << "hello" << true;
+}
+
+void QuickWindowTest::deleteRefused()
+{
+    QFETCH(QString, typedItem);
+    QFETCH(bool, rebuilt);
+    Fixture f({kTitle}, sampleItems());
+    f.pickTitle(kTitle);
+    f.pickItem("hello");
+    if (rebuilt)
+        f.pickTitle(kTitle);
+    f.type(f.w->cboItem, typedItem);
+    f.answerYes();
+    f.w->cmdDeleteItem->click();
+    QCOMPARE(f.dialogs.calls.size(), size_t(0));
+    QCOMPARE(f.items(), sampleItems());
+}
+
+void QuickWindowTest::renameItem()
+{
+    Fixture f({kTitle, kOther}, sampleItems());
+    f.pickTitle(kTitle);
+    f.type(f.w->cboItem, "twin");  // typed: Rename finds the row itself
+    f.answer("Twin ");
+    f.w->mnusubItem_Click(1);
+    QCOMPARE(f.dialogs.calls[0].text, QStringLiteral("Rename Item"));
+    QCOMPARE(f.dialogs.calls[0].defaultText, QStringLiteral("twin"));
+    Rows expected = sampleItems();
+    expected[2][0] = "Twin ";
+    QCOMPARE(f.items(), expected);
+    QCOMPARE(entries(f.w->cboItem), (QStringList{"hello", "Twin ", "bare", "twin"}));
+    QCOMPARE(f.shown(), (QStringList{kTitle, "", "", ""}));
+    // The current row is lost: a typed name saves nothing.
+    f.type(f.w->cboItem, "Twin ");
+    f.w->txtKey->setPlainText("lost");
+    f.w->cmdSaveItem->click();
+    QCOMPARE(f.items(), expected);
+}
+
+void QuickWindowTest::renameRefused()
+{
+    Fixture f({kTitle, kOther}, sampleItems());
+    f.pickTitle(kOther);
+    f.type(f.w->cboItem, "twin");  // only under the other title
+    f.w->mnusubItem_Click(1);
+    QCOMPARE(f.dialogs.calls.size(), size_t(0));
+    f.pickItem("hello");
+    f.w->mnusubItem_Click(1);  // cancelled: the found row stays current
+    QCOMPARE(f.dialogs.calls.size(), size_t(1));
+    QCOMPARE(f.items(), sampleItems());
+    QCOMPARE(f.shown(), (QStringList{kOther, "hello", "other", "other title"}));
+    f.w->txtKey->setPlainText("kept");
+    f.w->cmdSaveItem->click();
+    QCOMPARE(f.items()[1][2], QStringLiteral("kept"));
+}
+
+void QuickWindowTest::clearEmptiesKeyOnly()
+{
+    Fixture f({kTitle}, sampleItems());
+    f.pickTitle(kTitle);
+    f.pickItem("hello");
+    f.w->cmdClear->click();
+    QCOMPARE(f.shown(), (QStringList{kTitle, "hello", "", "greets"}));
+    QCOMPARE(f.w->cboItem->count(), 4);
+    QCOMPARE(f.items(), sampleItems());
+}
+
+// Title operations of the quick window: the button makes the new title
+// current without loading items, the menu keeps the current one, Delete also
+// empties the item boxes when a row went.
+void QuickWindowTest::titleOperations()
+{
+    Fixture f({kTitle, kOther}, sampleItems());
+    f.pickTitle(kTitle);
+    f.pickItem("hello");
+    const QStringList shownBefore = f.shown();
+    f.answer("Menu added");
+    f.w->mnusubTitle_Click(0);
+    QCOMPARE(f.shown(), shownBefore);
+    f.answer("Button added");
+    f.w->cmdAddType->click();
+    QCOMPARE(entries(f.w->cboType), (QStringList{kTitle, kOther, "Menu added", "Button added"}));
+    QCOMPARE(f.shown(), (QStringList{"Button added", "hello", "Hello{ENTER}", "greets"}));
+    QCOMPARE(f.w->cboItem->count(), 4);
+
+    f.type(f.w->cboType, kTitle);
+    f.w->mnusubTitle_Click(2);  // answered No
+    QCOMPARE(f.shown(), (QStringList{kTitle, "hello", "Hello{ENTER}", "greets"}));
+    f.type(f.w->cboType, "not a title");
+    f.answerYes();
+    f.w->mnusubTitle_Click(2);
+    QCOMPARE(f.w->cboItem->count(), 4);
+    f.type(f.w->cboType, kTitle);
+    f.answerYes();
+    f.w->mnusubTitle_Click(2);
+    QCOMPARE(f.shown(), (QStringList{"", "", "", ""}));
+    QCOMPARE(f.w->cboItem->count(), 0);
+    QCOMPARE(f.items(), sampleItems());
+}
+
+void QuickWindowTest::shortcutsFromTextBoxes_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QString>("outcome");
+    for (const char* box : {"txtKey", "txtDescription", "cboItem"}) {
+        const QString name = QString::fromLatin1(box);
+        QTest::newRow(qPrintable(name + " Ctrl+S")) << name << QKeySequence("Ctrl+S") << "saved";
+        QTest::newRow(qPrintable(name + " Ctrl+D")) << name << QKeySequence("Ctrl+D") << "asked";
+        QTest::newRow(qPrintable(name + " F8")) << name << QKeySequence("F8") << "sent";
+    }
+}
+
+void QuickWindowTest::shortcutsFromTextBoxes()
+{
+    QFETCH(QString, focus);
+    QFETCH(QKeySequence, keys);
+    QFETCH(QString, outcome);
+    Fixture f({kTitle}, sampleItems());
+    f.w->show();
+    QApplication::setActiveWindow(f.w.get());
+    QVERIFY(QTest::qWaitForWindowActive(f.w.get()));
+    f.pickTitle(kTitle);
+    f.pickItem("hello");
+    f.w->txtKey->setPlainText("edited");
+    auto* target = f.w->findChild<QWidget*>(focus);
+    target->setFocus();
+    QTest::keySequence(QApplication::focusWidget(), keys);
+    QCOMPARE(f.items()[0][2] == "edited", outcome == "saved");
+    QCOMPARE(f.dialogs.messageCount() == 1, outcome == "asked");
+    QCOMPARE(f.sender.sentKeyStrings() == QStringList{"edited"}, outcome == "sent");
+    QCOMPARE(f.shown(), (QStringList{kTitle, "hello", "edited", "greets"}));
+}
+
+// An engine error inside a handler is shown, not fatal.
+void QuickWindowTest::databaseErrorIsShown()
+{
+    Fixture f({kTitle}, sampleItems());
+    sqlite3* raw = nullptr;
+    QCOMPARE(sqlite3_open(qPrintable(app::databaseFilePath()), &raw), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(raw, "DROP TABLE KeyQuick", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+    f.pickTitle(kTitle);
+    QCOMPARE(f.dialogs.messageCount(), 1);
+    QCOMPARE(f.dialogs.lastMessage()->title, QStringLiteral("Typomat"));
+    QVERIFY(!f.dialogs.lastMessage()->text.isEmpty());
+}
+
+// A file that is no key database: the reason is shown, the window's handlers
+// stay harmless and the program ends once its event loop runs.
+void QuickWindowTest::unreadableDatabaseAtLoad()
+{
+    testsupport::TempProgramFolder folder;
+    QFile file(app::databaseFilePath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    ui::ScriptedDialogs dialogs;
+    ui::installDialogs(&dialogs);
+    store::rsItem.reset();
+    store::rsTitle.reset();
+    {
+        frmQuick w;
+        QCOMPARE(dialogs.messageCount(), 1);
+        QCOMPARE(dialogs.lastMessage()->style, ui::vbOKOnly | ui::vbCritical);
+        w.cboType->setEditText(kTitle);
+        w.cboType_Click();
+        w.cmdAddItem_Click();
+        w.cmdSaveItem_Click();
+        QCOMPARE(file.size(), 4096);
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QCoreApplication::exec(), 1);
+    }
+    ui::installDialogs(nullptr);
+}
+
+void QuickWindowTest::closeEndsProgram()
+{
+    Fixture f({kTitle}, sampleItems());
+    f.w->show();
+    f.pickTitle(kTitle);
+    f.pickItem("hello");
+    f.w->txtKey->setPlainText("never saved");
+    QTimer::singleShot(0, f.w.get(), [&f] { f.w->close(); });
+    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QCOMPARE(f.items(), sampleItems());
+    QCOMPARE(f.dialogs.calls.size(), size_t(0));
+}
+
+QTEST_MAIN(QuickWindowTest)
+#include "tst_gui_quick.moc"
