@@ -1,0 +1,484 @@
+#include "XSession.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <stdexcept>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace testsupport {
+
+namespace {
+
+[[noreturn]] void fail(const QString& what)
+{
+    throw std::runtime_error(what.toStdString());
+}
+
+std::vector<QByteArray> environmentWith(const QString& display)
+{
+    std::vector<QByteArray> env;
+    for (char** e = environ; *e; ++e) {
+        QByteArray entry(*e);
+        if (!display.isEmpty() && entry.startsWith("DISPLAY="))
+            continue;
+        env.push_back(entry);
+    }
+    if (!display.isEmpty())
+        env.push_back("DISPLAY=" + display.toLocal8Bit());
+    return env;
+}
+
+std::vector<char*> pointersTo(std::vector<QByteArray>& strings)
+{
+    std::vector<char*> ptrs;
+    for (QByteArray& s : strings)
+        ptrs.push_back(s.data());
+    ptrs.push_back(nullptr);
+    return ptrs;
+}
+
+void initXlibThreads()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    XInitThreads();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- processes
+
+ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
+                           const QString& display, int passFd)
+{
+    std::vector<QByteArray> args{program.toLocal8Bit()};
+    for (const QString& a : arguments)
+        args.push_back(a.toLocal8Bit());
+    std::vector<QByteArray> env = environmentWith(display);
+    std::vector<char*> argv = pointersTo(args);
+    std::vector<char*> envp = pointersTo(env);
+    const pid_t parent = getpid();
+
+    // Signals stay blocked from the fork until the child has dropped the
+    // test's handlers, which must never run in the child.
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    pid_ = fork();
+    if (pid_ != 0)
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (pid_ < 0)
+        fail(QStringLiteral("fork failed: %1").arg(QString::fromLocal8Bit(strerror(errno))));
+    if (pid_ == 0) {
+        for (int sig = 1; sig < NSIG; ++sig)
+            signal(sig, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        pthread_sigmask(SIG_SETMASK, &none, nullptr);
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(127);
+        // A group of its own, so that signals a child sends to its group
+        // never reach the test.
+        setpgid(0, 0);
+        int devNull = open("/dev/null", O_RDWR);
+        dup2(devNull, 0);
+        dup2(devNull, 1);
+        dup2(devNull, 2);
+        if (passFd >= 0) {
+            if (passFd == 3)
+                fcntl(3, F_SETFD, 0);
+            else
+                dup2(passFd, 3);
+        }
+        execvpe(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+}
+
+ChildProcess::~ChildProcess()
+{
+    stop();
+}
+
+bool ChildProcess::isRunning()
+{
+    if (reaped_ || pid_ <= 0)
+        return false;
+    if (waitpid(pid_, &status_, WNOHANG) == pid_)
+        reaped_ = true;
+    return !reaped_;
+}
+
+int ChildProcess::waitForExit(int timeoutMs)
+{
+    waitUntil(timeoutMs, [this] { return !isRunning(); });
+    if (!reaped_ || !WIFEXITED(status_))
+        return -1;
+    return WEXITSTATUS(status_);
+}
+
+void ChildProcess::stop(int graceMs)
+{
+    if (!isRunning())
+        return;
+    kill(pid_, SIGTERM);
+    if (waitUntil(graceMs, [this] { return !isRunning(); }))
+        return;
+    kill(pid_, SIGKILL);
+    if (waitpid(pid_, &status_, 0) == pid_)
+        reaped_ = true;
+}
+
+int runProgram(const QString& display, const QString& program,
+               const QStringList& arguments, int timeoutMs)
+{
+    ChildProcess child(program, arguments, display);
+    return child.waitForExit(timeoutMs);
+}
+
+bool waitUntil(int timeoutMs, const std::function<bool()>& check)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if (check())
+            return true;
+        if (clock.elapsed() >= timeoutMs)
+            return false;
+        QThread::msleep(2);
+    }
+}
+
+// ------------------------------------------------------------------- Xvfb
+
+XServer::XServer()
+{
+    initXlibThreads();
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        fail(QStringLiteral("pipe failed"));
+    process_ = std::make_unique<ChildProcess>(
+        QStringLiteral("Xvfb"),
+        QStringList{QStringLiteral("-displayfd"), QStringLiteral("3"),
+                    QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x1024x24"),
+                    QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+        QString(), fds[1]);
+    close(fds[1]);
+
+    QByteArray number;
+    pollfd p{fds[0], POLLIN, 0};
+    QElapsedTimer clock;
+    clock.start();
+    while (!number.endsWith('\n') && clock.elapsed() < 15000) {
+        if (poll(&p, 1, 100) > 0) {
+            char c;
+            if (read(fds[0], &c, 1) != 1)
+                break;
+            number += c;
+        }
+    }
+    close(fds[0]);
+    if (!number.endsWith('\n'))
+        fail(QStringLiteral("Xvfb did not report a display number"));
+    display_ = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+}
+
+// ------------------------------------------------------------------ probe
+
+namespace {
+
+Atom atom(Display* dpy, const char* name)
+{
+    return XInternAtom(dpy, name, False);
+}
+
+QString textProperty(Display* dpy, Window w, Atom property)
+{
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    QString text;
+    if (XGetWindowProperty(dpy, w, property, 0, 4096, False, AnyPropertyType, &type,
+                           &format, &count, &after, &data) == Success && data) {
+        if (format == 8) {
+            QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(count));
+            text = type == XA_STRING ? QString::fromLatin1(bytes) : QString::fromUtf8(bytes);
+        }
+        XFree(data);
+    }
+    return text;
+}
+
+long cardinalProperty(Display* dpy, Window w, Atom property, Atom wantedType, long fallback)
+{
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    long value = fallback;
+    if (XGetWindowProperty(dpy, w, property, 0, 1, False, wantedType, &type, &format,
+                           &count, &after, &data) == Success && data) {
+        if (count == 1 && format == 32)
+            value = *reinterpret_cast<long*>(data);
+        XFree(data);
+    }
+    return value;
+}
+
+} // namespace
+
+XProbe::XProbe(const QString& display)
+{
+    initXlibThreads();
+    dpy_ = XOpenDisplay(display.toLocal8Bit().constData());
+    if (!dpy_)
+        fail(QStringLiteral("cannot open display %1").arg(display));
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+}
+
+XProbe::~XProbe()
+{
+    if (dpy_)
+        XCloseDisplay(dpy_);
+}
+
+QString XProbe::titleOf(unsigned long window)
+{
+    QString title = textProperty(dpy_, window, atom(dpy_, "_NET_WM_NAME"));
+    if (title.isEmpty())
+        title = textProperty(dpy_, window, XA_WM_NAME);
+    return title;
+}
+
+bool XProbe::isIconic(unsigned long window)
+{
+    Atom wmState = atom(dpy_, "WM_STATE");
+    return cardinalProperty(dpy_, window, wmState, wmState, 0) == IconicState;
+}
+
+unsigned long XProbe::findWindow(const QString& title)
+{
+    std::function<Window(Window, int)> search = [&](Window w, int depth) -> Window {
+        XWindowAttributes attrs;
+        if (depth > 0 && XGetWindowAttributes(dpy_, w, &attrs)
+            && (attrs.map_state == IsViewable || isIconic(w)) && titleOf(w) == title)
+            return w;
+        if (depth >= 3)
+            return 0;
+        Window root, parent, *children = nullptr;
+        unsigned int count = 0;
+        Window found = 0;
+        if (XQueryTree(dpy_, w, &root, &parent, &children, &count)) {
+            for (unsigned int i = count; i-- > 0 && !found;)
+                found = search(children[i], depth + 1);
+            if (children)
+                XFree(children);
+        }
+        return found;
+    };
+    return search(DefaultRootWindow(dpy_), 0);
+}
+
+unsigned long XProbe::focusWindow()
+{
+    Window focus;
+    int revert;
+    XGetInputFocus(dpy_, &focus, &revert);
+    return focus;
+}
+
+bool XProbe::focusIsIn(unsigned long window)
+{
+    Window w = focusWindow();
+    while (w != None && w != PointerRoot) {
+        if (w == window)
+            return true;
+        Window root, parent, *children = nullptr;
+        unsigned int count;
+        if (!XQueryTree(dpy_, w, &root, &parent, &children, &count))
+            return false;
+        if (children)
+            XFree(children);
+        if (w == root)
+            return false;
+        w = parent;
+    }
+    return false;
+}
+
+void XProbe::setFocus(unsigned long window)
+{
+    XRaiseWindow(dpy_, window);
+    XSetInputFocus(dpy_, window, RevertToParent, CurrentTime);
+    XSync(dpy_, False);
+}
+
+void XProbe::iconify(unsigned long window)
+{
+    XIconifyWindow(dpy_, window, DefaultScreen(dpy_));
+    XSync(dpy_, False);
+    waitUntil(5000, [&] { return isIconic(window); });
+}
+
+bool XProbe::hasWindowManager()
+{
+    Atom check = atom(dpy_, "_NET_SUPPORTING_WM_CHECK");
+    long wm = cardinalProperty(dpy_, DefaultRootWindow(dpy_), check, XA_WINDOW, 0);
+    return wm != 0 && cardinalProperty(dpy_, static_cast<Window>(wm), check, XA_WINDOW, 0) == wm;
+}
+
+bool XProbe::windowManagerReady()
+{
+    // openbox publishes its client list once it has set itself up; a client
+    // that maps earlier can wait seconds to be managed.
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    bool published = XGetWindowProperty(dpy_, DefaultRootWindow(dpy_),
+                                        atom(dpy_, "_NET_CLIENT_LIST_STACKING"), 0, 0, False,
+                                        AnyPropertyType, &type, &format, &count, &after, &data)
+            == Success
+        && type != None;
+    if (data)
+        XFree(data);
+    return published && hasWindowManager();
+}
+
+void XProbe::setCapsLock(bool on)
+{
+    XkbLockModifiers(dpy_, XkbUseCoreKbd, LockMask, on ? LockMask : 0);
+    XSync(dpy_, False);
+}
+
+bool XProbe::capsLock()
+{
+    XkbStateRec state;
+    XkbGetState(dpy_, XkbUseCoreKbd, &state);
+    return state.locked_mods & LockMask;
+}
+
+bool XProbe::numLock()
+{
+    XkbStateRec state;
+    XkbGetState(dpy_, XkbUseCoreKbd, &state);
+    unsigned mask = XkbKeysymToModifiers(dpy_, XStringToKeysym("Num_Lock"));
+    return mask && (state.locked_mods & mask);
+}
+
+unsigned long waitForWindow(const QString& display, const QString& title, int timeoutMs)
+{
+    XProbe probe(display);
+    unsigned long window = 0;
+    waitUntil(timeoutMs, [&] {
+        window = probe.findWindow(title);
+        return window != 0 && !probe.isIconic(window);
+    });
+    return window;
+}
+
+// --------------------------------------------------------- window manager
+
+WindowManager::WindowManager(const XServer& server)
+{
+    process_ = std::make_unique<ChildProcess>(
+        QStringLiteral("openbox"), QStringList{QStringLiteral("--sm-disable")}, server.display());
+    XProbe probe(server.display());
+    if (!waitUntil(10000, [&] { return probe.windowManagerReady(); }))
+        fail(QStringLiteral("openbox did not take over the screen"));
+}
+
+// ------------------------------------------------------------ capture xterm
+
+CaptureTerminal::CaptureTerminal(const XServer& server, const QString& title)
+    : title_(title), file_(dir_.filePath(QStringLiteral("capture")))
+{
+    const QString command = QStringLiteral("stty raw -echo; exec cat > '%1'").arg(file_);
+    QStringList args{
+        QStringLiteral("LC_ALL=C.UTF-8"), QStringLiteral("xterm"),
+        QStringLiteral("-title"), title,
+        QStringLiteral("-geometry"), QStringLiteral("100x30+40+40"),
+    };
+    const char* resources[] = {
+        "XTerm*utf8: 1", "XTerm*locale: true", "XTerm*metaSendsEscape: true",
+        "XTerm*altSendsEscape: true", "XTerm*eightBitInput: false",
+        "XTerm*backarrowKey: false", "XTerm*backarrowKeyIsErase: false",
+        "XTerm*ptyInitialErase: true", "XTerm*deleteIsDEL: false",
+        "XTerm*modifyOtherKeys: 0", "XTerm*allowTitleOps: false",
+    };
+    for (const char* r : resources)
+        args << QStringLiteral("-xrm") << QString::fromLatin1(r);
+    args << QStringLiteral("-e") << QStringLiteral("sh") << QStringLiteral("-c") << command;
+    process_ = std::make_unique<ChildProcess>(QStringLiteral("env"), args, server.display());
+    window_ = waitForWindow(server.display(), title);
+    if (!window_ || !waitUntil(10000, [&] { return QFile::exists(file_); }))
+        fail(QStringLiteral("the capture terminal \"%1\" did not start").arg(title));
+}
+
+QByteArray CaptureTerminal::bytes() const
+{
+    QFile f(file_);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+QByteArray CaptureTerminal::waitForBytes(qsizetype size, int timeoutMs) const
+{
+    waitUntil(timeoutMs, [&] { return QFileInfo(file_).size() >= size; });
+    QThread::msleep(150);
+    return bytes();
+}
+
+// ------------------------------------------------------------ Qt text box
+
+TextBoxTarget::TextBoxTarget(const XServer& server, const QString& title)
+    : title_(title), file_(dir_.filePath(QStringLiteral("text")))
+{
+    process_ = std::make_unique<ChildProcess>(QStringLiteral(TYPOMAT_TEXTBOX_TARGET),
+                                              QStringList{title, file_}, server.display());
+    window_ = waitForWindow(server.display(), title);
+    if (!window_ || !waitUntil(10000, [&] { return QFile::exists(file_); }))
+        fail(QStringLiteral("the text box target \"%1\" did not start").arg(title));
+}
+
+QString TextBoxTarget::text() const
+{
+    QFile f(file_);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll());
+}
+
+QString TextBoxTarget::waitForText(qsizetype size, int timeoutMs) const
+{
+    waitUntil(timeoutMs, [&] { return text().size() >= size; });
+    QThread::msleep(150);
+    return text();
+}
+
+} // namespace testsupport

@@ -1,0 +1,145 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <sys/types.h>
+
+struct _XDisplay;
+
+namespace testsupport {
+
+// A program started by a test. The object records the process id it started
+// and ends exactly that process when it goes (SIGTERM, then SIGKILL after a
+// grace period), pass or fail. It also dies with the test process.
+class ChildProcess {
+public:
+    // display: value for $DISPLAY (empty: inherited). passFd: a descriptor
+    // the child keeps open as descriptor 3 (-1: none).
+    ChildProcess(const QString& program, const QStringList& arguments,
+                 const QString& display = QString(), int passFd = -1);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+    bool isRunning();
+    // Waits for the process to end by itself; its exit code, or -1.
+    int waitForExit(int timeoutMs);
+    void stop(int graceMs = 2000);
+
+private:
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+    int status_ = 0;
+};
+
+// Runs a program to its end (at most timeoutMs) with $DISPLAY set; its exit
+// code, or -1 when it did not end in time (it is then ended).
+int runProgram(const QString& display, const QString& program,
+               const QStringList& arguments, int timeoutMs = 10000);
+
+// Polls check every few milliseconds until it returns true or time is up.
+bool waitUntil(int timeoutMs, const std::function<bool()>& check);
+
+// An Xvfb server on a display number that was free.
+class XServer {
+public:
+    XServer();
+    QString display() const { return display_; }
+
+private:
+    QString display_;
+    std::unique_ptr<ChildProcess> process_;
+};
+
+// A connection of the test's own to an X server, for looking at windows,
+// the focus and the keyboard state (window ids as plain integers).
+class XProbe {
+public:
+    explicit XProbe(const QString& display);
+    ~XProbe();
+    XProbe(const XProbe&) = delete;
+    XProbe& operator=(const XProbe&) = delete;
+
+    // A viewable or iconic client window with exactly this title, or 0.
+    unsigned long findWindow(const QString& title);
+    QString titleOf(unsigned long window);
+    unsigned long focusWindow();
+    // True when the input focus is this window or one inside it.
+    bool focusIsIn(unsigned long window);
+    void setFocus(unsigned long window);
+    void iconify(unsigned long window);
+    bool isIconic(unsigned long window);
+    bool hasWindowManager();
+    bool windowManagerReady();
+    void setCapsLock(bool on);
+    bool capsLock();
+    bool numLock();
+
+    _XDisplay* display() const { return dpy_; }
+
+private:
+    _XDisplay* dpy_ = nullptr;
+};
+
+// openbox, once it manages the screen.
+class WindowManager {
+public:
+    explicit WindowManager(const XServer& server);
+    void stop() { process_->stop(); }
+
+private:
+    std::unique_ptr<ChildProcess> process_;
+};
+
+// An xterm whose tty is raw and copies every byte it receives to a file.
+// Resources are pinned so that keys map to stable bytes: UTF-8, Alt sends
+// Escape, BackSpace sends DEL.
+class CaptureTerminal {
+public:
+    CaptureTerminal(const XServer& server, const QString& title);
+    QString title() const { return title_; }
+    unsigned long window() const { return window_; }
+    QByteArray bytes() const;
+    // Waits until at least size bytes arrived, then a little longer for any
+    // extra ones; returns what arrived.
+    QByteArray waitForBytes(qsizetype size, int timeoutMs = 5000) const;
+    void stop() { process_->stop(); }
+
+private:
+    QString title_;
+    QTemporaryDir dir_;
+    QString file_;
+    unsigned long window_ = 0;
+    std::unique_ptr<ChildProcess> process_;
+};
+
+// The test programme's Qt text box: one plain text edit that writes its
+// whole text to a file on every change.
+class TextBoxTarget {
+public:
+    TextBoxTarget(const XServer& server, const QString& title);
+    QString title() const { return title_; }
+    unsigned long window() const { return window_; }
+    QString text() const;
+    // Waits until the text is at least size characters long, then a little
+    // longer for any extra ones; returns the text.
+    QString waitForText(qsizetype size, int timeoutMs = 5000) const;
+
+private:
+    QString title_;
+    QTemporaryDir dir_;
+    QString file_;
+    unsigned long window_ = 0;
+    std::unique_ptr<ChildProcess> process_;
+};
+
+// Waits until a client window with this title is viewable (0 on timeout).
+unsigned long waitForWindow(const QString& display, const QString& title,
+                            int timeoutMs = 10000);
+
+} // namespace testsupport
