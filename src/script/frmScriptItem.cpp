@@ -144,8 +144,8 @@ void frmScriptItem::buildControls()
     ui::placeTwips(cmdClear, 3075, 1290, 960, 330);
     ui::placeTwips(txtKey, 120, 1680, 3915, 735);
     ui::placeTwips(Frame1, 30, 2475, 4095, 2175);
-    ui::placeTwips(Label5, 120, 4785, 1095, 255);
-    ui::placeTwips(dtpCountDown, 1320, 4740, 1455, 330);
+    ui::placeTwips(Label5, 120, 4785, 1275, 255);
+    ui::placeTwips(dtpCountDown, 1440, 4740, 1455, 330);
     ui::placeTwips(cmdRun, 840, 5190, 1095, 375);
     ui::placeTwips(cmdSaveItem, 2220, 5190, 1095, 375);
 
