@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <sqlite3.h>
 
 using Record = QList<store::Value>;
 Q_DECLARE_METATYPE(Record)
@@ -469,6 +470,29 @@ private Q_SLOTS:
         QCOMPARE(stored(), records);
         QCOMPARE(editor.result(), int(QDialog::Rejected));
         QCOMPARE(dialogs->messageCount(), 1);
+    }
+
+    void aRecordTheEngineRefusesLeavesTheListAsItWas()
+    {
+        QTreeWidgetItem* row = addItem(record(kScript, "i", "t", "k", "d", "00:00:07"));
+        beginEdit(QStringLiteral("i"), row);
+        frmScriptItem editor(*form);
+        editor.txtItem->setText(QStringLiteral("changed"));
+        const QList<QStringList> rows = listed();
+        // Another program takes the table away behind the open set.
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(store::dbMain->path().toUtf8().constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "ALTER TABLE KeyScript RENAME TO Gone", nullptr, nullptr,
+                              nullptr),
+                 SQLITE_OK);
+        sqlite3_close(other);
+
+        editor.cmdSaveItem_Click();
+
+        QCOMPARE(listed(), rows);
+        QCOMPARE(editor.result(), int(QDialog::Rejected));
+        QCOMPARE(dialogs->messageCount(), 1);
+        QCOMPARE(dialogs->lastMessage()->title, QStringLiteral("Typomat"));
     }
 
     void closeBoxWritesNothing_data()
