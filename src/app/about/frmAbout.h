@@ -1,6 +1,14 @@
 #pragma once
 #include <QDialog>
+#include <QString>
 #include <functional>
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QUrl;
 
 // The About window, where the user picks the startup mode.
 class frmAbout : public QDialog {
@@ -14,4 +22,41 @@ public:
 
     // Shown modal from a main window's "&About" menu: OK only saves.
     static void showFromMenu();
+
+    // Opens a link with the desktop's default handler; false when it cannot.
+    // Tests install a double; an empty function restores the desktop's.
+    using LinkOpener = std::function<bool(const QUrl&)>;
+    static void installLinkOpener(LinkOpener opener);
+
+    // The user guide that ships with Typomat: looked for beside the program
+    // folder, in the install tree and in the source tree. Empty if none.
+    static QString userGuidePath(const QString& programFolder);
+
+    QGroupBox* Frame2 = nullptr;
+    QFrame* Line1 = nullptr;
+    QLabel* Label4 = nullptr;    // origin line
+    QLabel* Label1 = nullptr;    // author line
+    QLabel* Label2 = nullptr;    // mail line
+    QLabel* Label13 = nullptr;   // web line: the user guide
+    QGroupBox* Frame1 = nullptr;
+    QRadioButton* optQuick = nullptr;
+    QRadioButton* optScript = nullptr;
+    QPushButton* Command1 = nullptr;
+
+    void Form_Load();
+    void Command1_Click();
+    void Label13_Click();
+    void Label2_Click();
+    void Label13_MouseMove();
+    void Label2_MouseMove();
+    void Frame2_MouseMove();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void openLink(const QUrl& url, const QString& failure);
+
+    MainWindowOpener opener_;
 };
