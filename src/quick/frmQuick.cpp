@@ -4,6 +4,7 @@
 #include "app/ui/Dialogs.h"
 #include "app/ui/Twips.h"
 #include "keys/KeySender.h"
+#include "keys/widgets/frmSpecialKey.h"
 #include "store/Database.h"
 #include "store/titles/TitleList.h"
 
@@ -438,8 +439,7 @@ void frmQuick::cmdClear_Click()
 void frmQuick::cmdSpecialKey_Click()
 {
     txtKey->setFocus();
-    // PLACEHOLDER: opens the special key picker once frmSpecialKey exists:
-    // frmSpecialKey::showFor(this, txtKey);
+    frmSpecialKey::showFor(this, txtKey);
 }
 
 // Sends the shown key string to the window titled as the title box, at once.

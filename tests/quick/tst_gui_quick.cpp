@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include "keys/widgets/frmSpecialKey.h"
 #include <sqlite3.h>
 
 using namespace quicktest;
@@ -66,6 +67,7 @@ private Q_SLOTS:
     void clearEmptiesKeyOnly();
 
     void titleOperations();
+    void specialKeyPicker();
     void shortcutsFromTextBoxes_data();
     void shortcutsFromTextBoxes();
     void databaseErrorIsShown();
@@ -529,6 +531,43 @@ void QuickWindowTest::titleOperations()
     f.w->mnusubTitle_Click(2);
     QCOMPARE(f.shown(), (QStringList{"", "", "", ""}));
     QCOMPARE(f.w->cboItem->count(), 0);
+    QCOMPARE(f.items(), sampleItems());
+}
+
+// "Special Key" opens one picker right under the window; its buttons write
+// into the key box at the caret and give the box the focus back.
+void QuickWindowTest::specialKeyPicker()
+{
+    Fixture f({kTitle}, sampleItems());
+    f.w->move(40, 30);
+    f.w->show();
+    QApplication::setActiveWindow(f.w.get());
+    QVERIFY(QTest::qWaitForWindowActive(f.w.get()));
+    const auto below = [&f] {
+        return QPoint(f.w->frameGeometry().left(), f.w->frameGeometry().bottom() + 1);
+    };
+    f.w->txtKey->setPlainText("ab");
+    f.w->txtKey->moveCursor(QTextCursor::End);
+    f.w->cmdSpecialKey->click();
+    QPointer<frmSpecialKey> picker = frmSpecialKey::instance();
+    QVERIFY(picker && picker->isVisible());
+    QCOMPARE(picker->frameGeometry().topLeft(), below());
+    QTest::mouseClick(picker->findChild<QPushButton*>("cmdF1"), Qt::LeftButton);
+    QCOMPARE(f.w->txtKey->toPlainText(), QStringLiteral("ab{F1}"));
+    QTRY_COMPARE(QApplication::focusWidget(), f.w->txtKey);
+
+    const QPoint placed = picker->pos();
+    f.w->move(200, 100);
+    f.w->cmdSpecialKey->click();
+    QCOMPARE(frmSpecialKey::instance(), picker.data());
+    QCOMPARE(picker->pos(), placed);
+
+    picker->close();
+    QTRY_VERIFY(!picker);
+    f.w->cmdSpecialKey->click();
+    QVERIFY(frmSpecialKey::instance());
+    QCOMPARE(frmSpecialKey::instance()->frameGeometry().topLeft(), below());
+    frmSpecialKey::instance()->close();
     QCOMPARE(f.items(), sampleItems());
 }
 
