@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include "app/about/frmAbout.h"
 #include "keys/widgets/frmSpecialKey.h"
 #include <sqlite3.h>
 
@@ -68,6 +69,7 @@ private Q_SLOTS:
 
     void titleOperations();
     void specialKeyPicker();
+    void aboutIsModal();
     void shortcutsFromTextBoxes_data();
     void shortcutsFromTextBoxes();
     void databaseErrorIsShown();
@@ -569,6 +571,25 @@ void QuickWindowTest::specialKeyPicker()
     QCOMPARE(frmSpecialKey::instance()->frameGeometry().topLeft(), below());
     frmSpecialKey::instance()->close();
     QCOMPARE(f.items(), sampleItems());
+}
+
+void QuickWindowTest::aboutIsModal()
+{
+    Fixture f;
+    f.w->show();
+    QString modal;
+    QTimer::singleShot(0, qApp, [&modal] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            modal = w->metaObject()->className();
+            w->close();
+        }
+    });
+    QTimer::singleShot(5000, qApp, [] {
+        if (QWidget* w = QApplication::activeModalWidget())
+            w->close();
+    });
+    f.w->mnuAbout->trigger();
+    QCOMPARE(modal, QStringLiteral("frmAbout"));
 }
 
 void QuickWindowTest::shortcutsFromTextBoxes_data()
