@@ -36,11 +36,10 @@ store::Recordset& items()
 }
 
 // Leaves the set on the first row whose name (column 0) and title (column 1)
-// equal the texts; without one it stands past its last row.
+// equal the texts; without one it stands past its last row (an empty set
+// included, also right after its last row was deleted).
 bool findItem(store::Recordset& rs, const QString& name, const QString& title)
 {
-    if (rs.RecordCount() == 0)
-        return false;
     rs.MoveFirst();
     for (; !rs.AtEnd(); rs.MoveNext()) {
         if (rs.Fields(0).equalsText(name) && rs.Fields(1).equalsText(title))
@@ -261,12 +260,9 @@ void frmQuick::listItemsOfTitle()
 {
     store::Recordset& rs = items();
     const QString title = cboType->currentText();
-    if (rs.RecordCount() > 0) {
-        rs.MoveFirst();
-        for (; !rs.AtEnd(); rs.MoveNext()) {
-            if (rs.Fields(1).equalsText(title))
-                appendKeepingText(cboItem, rs.Fields(0).toText());
-        }
+    for (rs.MoveFirst(); !rs.AtEnd(); rs.MoveNext()) {
+        if (rs.Fields(1).equalsText(title))
+            appendKeepingText(cboItem, rs.Fields(0).toText());
     }
     cboItem->setCurrentIndex(-1);
     cboItem->clearEditText();

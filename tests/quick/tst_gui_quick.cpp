@@ -425,6 +425,19 @@ void QuickWindowTest::deleteOnlyItem()
     QCOMPARE(f.w->cboItem->count(), 0);
     QCOMPARE(f.shown(), (QStringList{kOther, "", "", ""}));
     QCOMPARE(entries(f.w->cboType), (QStringList{kTitle, kOther}));
+
+    // The last row of the table gone: typed names still find no row.
+    Fixture last({kTitle}, {{"only", kTitle, "k", "d"}});
+    last.pickTitle(kTitle);
+    last.pickItem("only");
+    last.answerYes();
+    last.w->cmdDeleteItem->click();
+    QCOMPARE(last.items(), Rows{});
+    last.type(last.w->cboItem, "only");
+    last.w->cmdSaveItem->click();
+    last.w->cmdDeleteItem->click();
+    last.w->mnusubItem_Click(1);
+    QCOMPARE(last.dialogs.calls.size(), size_t(1));
 }
 
 // Delete asks nothing and deletes nothing without an item text, without a
