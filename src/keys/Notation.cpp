@@ -40,13 +40,29 @@ constexpr NamedKey namedKeys[] = {
 // Codes longer than this are shortened when quoted in an error.
 constexpr std::size_t longestQuote = 40;
 
+// Not QString::fromUcs4, which takes a leading U+FEFF or U+FFFE for a byte
+// order mark.
+QString toQString(std::u32string_view characters)
+{
+    QString text;
+    text.reserve(qsizetype(characters.size()));
+    for (char32_t c : characters) {
+        if (QChar::requiresSurrogates(c)) {
+            text += QChar(QChar::highSurrogate(c));
+            text += QChar(QChar::lowSurrogate(c));
+        } else {
+            text += QChar(char16_t(c));
+        }
+    }
+    return text;
+}
+
 QString quoted(std::u32string_view text)
 {
     if (text.size() > longestQuote)
-        return QLatin1Char('"') + QString::fromUcs4(text.data(), longestQuote - 3)
+        return QLatin1Char('"') + toQString(text.substr(0, longestQuote - 3))
              + QLatin1String("...\"");
-    return QLatin1Char('"') + QString::fromUcs4(text.data(), qsizetype(text.size()))
-         + QLatin1Char('"');
+    return QLatin1Char('"') + toQString(text) + QLatin1Char('"');
 }
 
 QString at(std::size_t index)
@@ -222,7 +238,7 @@ private:
     {
         if (name.size() == 1)
             return KeyEvent::ofCharacter(name.front());
-        const auto key = specialKeyFromName(QString::fromUcs4(name.data(), qsizetype(name.size())));
+        const auto key = specialKeyFromName(toQString(name));
         if (!key)
             fail(QStringLiteral("Unknown key name %1 in %2%3.")
                      .arg(quoted(name), quoted(code), at(open)),
@@ -303,7 +319,7 @@ QString describe(const KeyEvent& event)
         text += QLatin1Char('%');
     if (event.kind == KeyEvent::Kind::Special)
         return text + QLatin1Char('{') + specialKeyName(event.special) + QLatin1Char('}');
-    const QString character = QString::fromUcs4(&event.character, 1);
+    const QString character = toQString(std::u32string_view(&event.character, 1));
     if (needsBraces(event.character))
         return text + QLatin1Char('{') + character + QLatin1Char('}');
     return text + character;

@@ -91,6 +91,11 @@ void tst_unit_notation::reads_data()
         << KeyEvents{KeyEvent::ofCharacter(U'a'), KeyEvent::ofCharacter(U'\U0001F600'),
                      KeyEvent::ofCharacter(U'b')};
 
+    QTest::newRow("byte order marks are characters")
+        << QString(QChar(0xFEFF)) + QChar(0xFFFE) + "a"
+        << KeyEvents{KeyEvent::ofCharacter(0xFEFF), KeyEvent::ofCharacter(0xFFFE),
+                     KeyEvent::ofCharacter(U'a')};
+
     // Modifiers hold for the next key or group.
     QTest::newRow("shift") << "+a" << chars("a", Shift);
     QTest::newRow("ctrl") << "^c" << chars("c", Control);
@@ -365,6 +370,8 @@ void tst_unit_notation::describeWritesTheNotation_data()
     QTest::newRow("brackets plain") << chars("[]") << "[]";
     QTest::newRow("tab character braced") << chars("\t") << "{\t}";
     QTest::newRow("emoji") << chars(QString::fromUtf8("😀")) << QString::fromUtf8("😀");
+    QTest::newRow("byte order mark") << KeyEvents{KeyEvent::ofCharacter(0xFEFF, Shift)}
+                                     << QStringLiteral("+") + QChar(0xFEFF);
     QTest::newRow("sequence") << chars("ab", Shift) + key(SpecialKey::Enter) << "+a+b{ENTER}";
 }
 
@@ -381,6 +388,7 @@ void tst_unit_notation::describedKeysReadBackTheSame_data()
     for (const char* text : {"+(abc)~", "^+{F5}{LEFT 3}", "{{}{}}{(}{)}{~}{+}{^}{%}",
                              "%(a^(b+c))", "a\r\nb\tc", "{} 2}{  2}", "{\t}{\n}{\r}"})
         QTest::newRow(text) << QString::fromUtf8(text);
+    QTest::newRow("byte order marks") << QString(QChar(0xFEFF)) + "{" + QChar(0xFFFE) + " 2}";
     QTest::newRow("every key") << [] {
         QString all;
         for (SpecialKey k : allKeys)
