@@ -121,6 +121,9 @@ void tst_unit_notation::reads_data()
         << chars("a", Shift) + chars("b", ctrlShift) + chars("c", ctrlShift | Alt)
                + chars("d", Shift) + chars("e");
     QTest::newRow("deep nesting") << "((((x))))" << chars("x");
+    QTest::newRow("very deep nesting")
+        << QString(100000, QLatin1Char('(')) + "+x" + QString(100000, QLatin1Char(')'))
+        << chars("x", Shift);
     QTest::newRow("group ends the modifiers") << "^(a)b" << chars("a", Control) + chars("b");
     QTest::newRow("special keys in a group")
         << "%({LEFT 2}~)" << key(SpecialKey::Left, Alt, 2) + key(SpecialKey::Enter, Alt);
