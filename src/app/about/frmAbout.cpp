@@ -15,12 +15,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 
 const QString kStartup = QStringLiteral("Startup");
 const QString kTypomat = QStringLiteral("Typomat");
 const QString kContactEmail = QStringLiteral(TYPOMAT_CONTACT_EMAIL);
+
+constexpr double kDialogPointSize = 8.0;
 
 const QColor kFrameGrey(0xC0, 0xC0, 0xC0);
 const QColor kHoverBlue(0, 0, 0xFF);   // 0x00FF0000 as blue-green-red
@@ -58,6 +61,18 @@ QLabel* addLabel(QWidget* frame, const char* name, const QString& text, int top)
     return label;
 }
 
+// The twip layout was drawn for a small dialog font; where a caption is still
+// wider than its option button, the button grows towards the right edge of
+// its frame (never beyond it), so that the caption shows whole.
+void widenToCaption(QRadioButton* option)
+{
+    const QWidget* frame = option->parentWidget();
+    const int room = frame->width() - option->x() - ui::twipsToPixels(30, option);
+    const int needed = option->sizeHint().width();
+    if (option->width() < needed)
+        option->resize(std::min(room, needed), option->height());
+}
+
 void underline(QLabel* label)
 {
     QFont font = label->font();
@@ -73,6 +88,9 @@ frmAbout::frmAbout(MainWindowOpener opener) : opener_(std::move(opener))
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setFixedSize(ui::twipsRect(0, 0, 6135, 3270, this).size());
+    QFont dialogFont = font();
+    dialogFont.setPointSizeF(kDialogPointSize);
+    setFont(dialogFont);
     createControls();
     Form_Load();
 }
@@ -114,6 +132,8 @@ void frmAbout::createControls()
     optScript = new QRadioButton(QStringLiteral("Typomat - Script"), Frame1);
     optScript->setObjectName(QStringLiteral("optScript"));
     ui::placeTwips(optScript, 240, 1560, 1455, 255);
+    widenToCaption(optQuick);
+    widenToCaption(optScript);
 
     Command1 = new QPushButton(QStringLiteral("OK"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
