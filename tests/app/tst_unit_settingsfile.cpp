@@ -78,6 +78,7 @@ void SettingsFileTest::read_data()
     QTest::newRow("only the first section of a name") << file << "First" << "other" << "<none>";
     QTest::newRow("missing section") << file << "Nowhere" << "key" << "<none>";
     QTest::newRow("missing key") << file << "Last" << "key" << "<none>";
+    QTest::newRow("names with blanks around them") << file << " First " << " key " << "one";
     QTest::newRow("lone LF lines") << QByteArray("[a]\nb=c\n") << "A" << "B" << "c";
 }
 
@@ -135,6 +136,9 @@ void SettingsFileTest::write_data()
         << QByteArray("[S]\nk=3\n[s]\nk=2\n");
     QTest::newRow("value cut at a line break")
         << QByteArray("[Startup]\nStartup=1\n") << "Startup" << "Startup" << "2\n[Evil]\nx=1"
+        << QByteArray("[Startup]\nStartup=2\n");
+    QTest::newRow("names with blanks around them")
+        << QByteArray("[Startup]\nStartup=1\n") << " Startup " << " startup " << "2"
         << QByteArray("[Startup]\nStartup=2\n");
     QTest::newRow("commented key is not replaced")
         << QByteArray("[Startup]\n;Startup=1\n") << "Startup" << "Startup" << "2"

@@ -166,7 +166,7 @@ void setKey(std::vector<Line>& lines, const QString& section, const QString& key
         if (!lines.empty() && !isBlank(lines.back()))
             lines.push_back({{}, eol});
         lines.push_back({'[' + section.toLatin1() + ']', eol});
-        lines.push_back({key.trimmed().toLatin1() + '=' + value, eol});
+        lines.push_back({key.toLatin1() + '=' + value, eol});
         return;
     }
     if (const auto at = findKey(lines, *range, key)) {
@@ -180,7 +180,7 @@ void setKey(std::vector<Line>& lines, const QString& section, const QString& key
     if (lines[last].end.isEmpty())
         lines[last].end = eol;
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(last + 1),
-                 Line{key.trimmed().toLatin1() + '=' + value, eol});
+                 Line{key.toLatin1() + '=' + value, eol});
 }
 
 } // namespace
@@ -191,10 +191,10 @@ std::optional<QString> readString(const QString& path, const QString& section, c
     if (!bytes)
         return std::nullopt;
     const std::vector<Line> lines = splitLines(*bytes);
-    const auto range = findSection(lines, section);
+    const auto range = findSection(lines, section.trimmed());
     if (!range)
         return std::nullopt;
-    const auto at = findKey(lines, *range, key);
+    const auto at = findKey(lines, *range, key.trimmed());
     if (!at)
         return std::nullopt;
     return valueOf(lines[*at]);
@@ -213,7 +213,7 @@ bool writeString(const QString& path, const QString& section, const QString& key
         bytes = *existing;
     }
     std::vector<Line> lines = splitLines(bytes);
-    setKey(lines, section.trimmed(), key, firstLineOf(value).toLatin1());
+    setKey(lines, section.trimmed(), key.trimmed(), firstLineOf(value).toLatin1());
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
