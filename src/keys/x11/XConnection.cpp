@@ -1,0 +1,195 @@
+#include "keys/x11/XConnection.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <mutex>
+#include <set>
+
+namespace keys::x11 {
+
+namespace {
+
+std::mutex errorsLock;
+std::set<Display*> ownDisplays;
+unsigned long errorsSeen = 0;
+XErrorHandler previousHandler = nullptr;
+
+int countError(Display* dpy, XErrorEvent* error)
+{
+    {
+        std::lock_guard<std::mutex> guard(errorsLock);
+        if (ownDisplays.count(dpy)) {
+            ++errorsSeen;
+            return 0;
+        }
+    }
+    return previousHandler ? previousHandler(dpy, error) : 0;
+}
+
+void registerDisplay(Display* dpy)
+{
+    std::lock_guard<std::mutex> guard(errorsLock);
+    static bool installed = false;
+    if (!installed) {
+        previousHandler = XSetErrorHandler(countError);
+        installed = true;
+    }
+    ownDisplays.insert(dpy);
+}
+
+void unregisterDisplay(Display* dpy)
+{
+    std::lock_guard<std::mutex> guard(errorsLock);
+    ownDisplays.erase(dpy);
+}
+
+QString decodeText(Display* dpy, const XTextProperty& text, Atom utf8)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(text.value),
+                           static_cast<qsizetype>(text.nitems));
+    if (text.encoding == utf8)
+        return QString::fromUtf8(bytes);
+    if (text.encoding == XA_STRING)
+        return QString::fromLatin1(bytes);
+    char** list = nullptr;
+    int count = 0;
+    QString decoded;
+    XTextProperty copy = text;
+    if (Xutf8TextPropertyToTextList(dpy, &copy, &list, &count) >= Success && list) {
+        if (count > 0)
+            decoded = QString::fromUtf8(list[0]);
+        XFreeStringList(list);
+    }
+    return decoded;
+}
+
+} // namespace
+
+std::unique_ptr<XConnection> XConnection::open()
+{
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy)
+        return nullptr;
+    return std::unique_ptr<XConnection>(new XConnection(dpy));
+}
+
+XConnection::XConnection(Display* dpy) : dpy_(dpy), root_(DefaultRootWindow(dpy))
+{
+    registerDisplay(dpy_);
+}
+
+XConnection::~XConnection()
+{
+    if (clock_ != None)
+        XDestroyWindow(dpy_, clock_);
+    XCloseDisplay(dpy_);
+    unregisterDisplay(dpy_);
+}
+
+Atom XConnection::atom(const char* name)
+{
+    return XInternAtom(dpy_, name, False);
+}
+
+Time XConnection::serverTime()
+{
+    if (clock_ == None) {
+        XSetWindowAttributes attrs;
+        attrs.event_mask = PropertyChangeMask;
+        clock_ = XCreateWindow(dpy_, root_, -10, -10, 1, 1, 0, CopyFromParent, InputOnly,
+                               CopyFromParent, CWEventMask, &attrs);
+    }
+    // A zero-length append changes nothing but yields a PropertyNotify that
+    // carries the server's time.
+    const Atom stamp = atom("_TYPOMAT_TIMESTAMP");
+    XChangeProperty(dpy_, clock_, stamp, XA_CARDINAL, 32, PropModeAppend, nullptr, 0);
+    XEvent event;
+    XWindowEvent(dpy_, clock_, PropertyChangeMask, &event);
+    return event.xproperty.time;
+}
+
+unsigned long XConnection::errorCount()
+{
+    XSync(dpy_, False);
+    std::lock_guard<std::mutex> guard(errorsLock);
+    return errorsSeen;
+}
+
+std::vector<unsigned long> XConnection::cardinals(Window w, Atom property, Atom type)
+{
+    Atom actualType;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> values;
+    if (XGetWindowProperty(dpy_, w, property, 0, 65536, False, type, &actualType, &format,
+                           &count, &after, &data) == Success && data) {
+        if (format == 32 && actualType == type) {
+            // Xlib hands 32-bit items over as longs.
+            const long* items = reinterpret_cast<const long*>(data);
+            values.assign(items, items + count);
+        }
+        XFree(data);
+    }
+    return values;
+}
+
+QString XConnection::title(Window w)
+{
+    const Atom utf8 = atom("UTF8_STRING");
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    QString name;
+    if (XGetWindowProperty(dpy_, w, atom("_NET_WM_NAME"), 0, 65536, False, utf8, &type,
+                           &format, &count, &after, &data) == Success && data) {
+        if (type == utf8 && format == 8)
+            name = QString::fromUtf8(reinterpret_cast<const char*>(data),
+                                     static_cast<qsizetype>(count));
+        XFree(data);
+    }
+    if (!name.isEmpty())
+        return name;
+    XTextProperty text;
+    if (XGetWMName(dpy_, w, &text) && text.value) {
+        name = decodeText(dpy_, text, utf8);
+        XFree(text.value);
+    }
+    return name;
+}
+
+Window XConnection::parentOf(Window w)
+{
+    Window rootReturn, parent, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(dpy_, w, &rootReturn, &parent, &children, &count))
+        return None;
+    if (children)
+        XFree(children);
+    return parent;
+}
+
+Window XConnection::topLevelOf(Window w)
+{
+    while (w != None && w != PointerRoot && w != root_) {
+        Window parent = parentOf(w);
+        if (parent == root_)
+            return w;
+        w = parent;
+    }
+    return None;
+}
+
+bool XConnection::isInside(Window w, Window ancestor)
+{
+    while (w != None && w != PointerRoot && w != root_) {
+        if (w == ancestor)
+            return true;
+        w = parentOf(w);
+    }
+    return false;
+}
+
+} // namespace keys::x11

@@ -1,0 +1,61 @@
+#pragma once
+// Internal to the X11 backend. Includes Xlib, whose macros clash with Qt's
+// names: include this only from .cpp files of this folder.
+#include <QString>
+#include <X11/Xlib.h>
+
+
+#include <memory>
+#include <vector>
+
+namespace keys::x11 {
+
+// The backend's own connection to the X server, with the atoms it uses.
+// X protocol errors of this connection are counted instead of ending the
+// program (Xlib's default).
+class XConnection {
+public:
+    // nullptr when the display of $DISPLAY cannot be opened.
+    static std::unique_ptr<XConnection> open();
+    ~XConnection();
+    XConnection(const XConnection&) = delete;
+    XConnection& operator=(const XConnection&) = delete;
+
+    Display* dpy() const { return dpy_; }
+    Window root() const { return root_; }
+
+    Atom atom(const char* name);
+    // The current server time, for requests that must carry a real one.
+    Time serverTime();
+    // Number of X errors this connection has had so far (after XSync).
+    unsigned long errorCount();
+
+    std::vector<unsigned long> cardinals(Window w, Atom property, Atom type);
+    QString title(Window w);
+    // The parent of w, or None when w has gone.
+    Window parentOf(Window w);
+    // The direct child of the root window that holds w, or None.
+    Window topLevelOf(Window w);
+    bool isInside(Window w, Window ancestor);
+
+private:
+    explicit XConnection(Display* dpy);
+    Display* dpy_;
+    Window root_;
+    Window clock_ = None;
+};
+
+// Holds the whole server for the scope: no other client's request runs in
+// between, so the input focus cannot move while keys are queued.
+class ServerGrab {
+public:
+    explicit ServerGrab(Display* dpy) : dpy_(dpy) { XGrabServer(dpy_); }
+    ~ServerGrab() { XUngrabServer(dpy_); XFlush(dpy_); }
+    ServerGrab(const ServerGrab&) = delete;
+    ServerGrab& operator=(const ServerGrab&) = delete;
+
+private:
+    Display* dpy_;
+};
+
+} // namespace keys::x11
