@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTimer>
 
 using namespace scripttest;
@@ -186,6 +187,36 @@ private Q_SLOTS:
         pickScript(*form, "Mail");
         QCOMPARE(checks(*form), (QList<bool>{true, true}));
         QCOMPARE(column(*form, 4), (QStringList{"00:01:30", "00:00:02"}));
+    }
+
+    void userTogglesCheckBoxes()
+    {
+        fx->addScript("S", "", 1, seconds(0));
+        fx->addItems({{"S", "a", "T", "k", "", store::Value(seconds(1))},
+                      {"S", "b", "T", "k", "", store::Value(seconds(1))}});
+        auto form = stillWindow();
+        pickScript(*form, "S");
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QSignalSpy changed(form->lvScript, &QTreeWidget::itemChanged);
+        form->lvScript->setFocus();
+        form->lvScript->setCurrentItem(form->lvScript->topLevelItem(1));
+        QTest::keyClick(form->lvScript, Qt::Key_Space);
+        QCOMPARE(checks(*form), (QList<bool>{true, false}));
+        QCOMPARE(changed.count(), 1);
+        QTest::keyClick(form->lvScript, Qt::Key_Space);
+        QCOMPARE(checks(*form), (QList<bool>{true, true}));
+        // Cells written from code read back, as the editor and the runner do.
+        QTreeWidgetItem* row = form->lvScript->topLevelItem(0);
+        row->setText(4, "00:00:07");
+        QCOMPARE(row->text(4), QStringLiteral("00:00:07"));
+        QCOMPARE(form->lvScript->model()->index(0, 4).data().toString(), QStringLiteral("00:00:07"));
+        QCOMPARE(form->lvScript->model()->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+        QVERIFY(!form->lvScript->model()->index(0, 1).data(Qt::CheckStateRole).isValid());
+        QTreeWidgetItem* added = form->appendItemRow({"c", "T2", "k2", "d2", "00:00:03"});
+        QCOMPARE(form->lvScript->topLevelItemCount(), 3);
+        QCOMPARE(added->text(3), QStringLiteral("d2"));
+        QVERIFY(added->checkState(0) == Qt::Checked);
     }
 
     void countDownCellForms_data()
