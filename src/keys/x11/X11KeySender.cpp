@@ -5,6 +5,7 @@
 #include "keys/Notation.h"
 #include "keys/x11/XConnection.h"
 #include "keys/x11/XKeymap.h"
+#include "keys/x11/XSpareKeys.h"
 #include "keys/x11/XTyping.h"
 #include "keys/x11/XWindows.h"
 
@@ -18,6 +19,8 @@ namespace {
 
 constexpr int activationTimeoutMs = 2000;
 constexpr int heldKeysTimeoutMs = 1000;
+// How long a spare keycode keeps its symbol after its last key.
+constexpr std::chrono::milliseconds spareQuiet{2000};
 
 QString heldModifierNames(unsigned mods)
 {
@@ -56,6 +59,8 @@ x11::XConnection& X11KeySender::connection()
     if (!XkbQueryExtension(x->dpy(), &opcode, &event, &error, &major, &minor))
         throw KeyError(QStringLiteral("The X server does not describe its keyboard "
                                       "(its XKEYBOARD extension is missing)."));
+    spare_ = std::make_unique<x11::SpareKeys>(QByteArray(DisplayString(x->dpy())),
+                                              spareQuiet);
     x_ = std::move(x);
     return *x_;
 }
@@ -101,10 +106,23 @@ void X11KeySender::SendKeys(const QString& keys, bool wait)
     x11::XConnection& x = connection();
     if (!events.empty()) {
         waitForReleasedModifiers();
-        const x11::Keymap keymap(x.dpy());
+        std::unique_lock<std::mutex> spareLock = spare_->lock();
+        std::map<KeyCode, x11::SpareKeys::Binding>& spare = spare_->bindings();
+        std::map<KeyCode, KeySym> current;
+        for (const auto& [code, binding] : spare)
+            current[code] = binding.sym;
+        const x11::Keymap keymap(x.dpy(), current);
         if (!keymap.valid())
             throw KeyError(QStringLiteral("The keyboard map of the X server cannot be read."));
+        // Bindings that a new layout has replaced are no longer ours.
+        for (auto it = spare.begin(); it != spare.end();)
+            it = keymap.firstSymbol(it->first) == it->second.sym ? std::next(it) : spare.erase(it);
+        current.clear();
+        for (const auto& [code, binding] : spare)
+            current[code] = binding.sym;
         std::vector<x11::Stroke> strokes = x11::planStrokes(events, keymap);
+        x11::RoundBindings rounds =
+            x11::shareOutSpareKeycodes(strokes, keymap.spareKeycodes(), current);
 
         Window focus;
         int revert;
@@ -112,7 +130,12 @@ void X11KeySender::SendKeys(const QString& keys, bool wait)
         if (focus == None || focus == PointerRoot || focus == x.root())
             throw KeyError(QStringLiteral("No window has the keyboard focus, so nothing was typed."));
 
-        x11::Typist typist(x, keymap, std::move(strokes), focus);
+        struct Notify {
+            x11::SpareKeys& keys;
+            std::unique_lock<std::mutex>& lock;
+            ~Notify() { lock.unlock(); keys.used(); }
+        } notify{*spare_, spareLock};
+        x11::Typist typist(x, keymap, std::move(strokes), std::move(rounds), spare, focus);
         typist.run();
     }
     if (wait)

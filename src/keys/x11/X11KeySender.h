@@ -9,6 +9,7 @@ namespace keys {
 
 namespace x11 {
 class XConnection;
+class SpareKeys;
 }
 
 // Window activation and keystroke sending on an X11 desktop, through Xlib,
@@ -26,6 +27,7 @@ private:
     void waitForReleasedModifiers();
 
     std::unique_ptr<x11::XConnection> x_;
+    std::unique_ptr<x11::SpareKeys> spare_;
 };
 
 } // namespace keys

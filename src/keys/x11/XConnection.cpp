@@ -66,9 +66,9 @@ QString decodeText(Display* dpy, const XTextProperty& text, Atom utf8)
 
 } // namespace
 
-std::unique_ptr<XConnection> XConnection::open()
+std::unique_ptr<XConnection> XConnection::open(const char* name)
 {
-    Display* dpy = XOpenDisplay(nullptr);
+    Display* dpy = XOpenDisplay(name);
     if (!dpy)
         return nullptr;
     return std::unique_ptr<XConnection>(new XConnection(dpy));

@@ -15,8 +15,8 @@ namespace keys::x11 {
 // program (Xlib's default).
 class XConnection {
 public:
-    // nullptr when the display of $DISPLAY cannot be opened.
-    static std::unique_ptr<XConnection> open();
+    // nullptr when the display cannot be opened (default: $DISPLAY).
+    static std::unique_ptr<XConnection> open(const char* name = nullptr);
     ~XConnection();
     XConnection(const XConnection&) = delete;
     XConnection& operator=(const XConnection&) = delete;

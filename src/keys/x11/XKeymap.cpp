@@ -34,7 +34,7 @@ bool better(const KeyOnLayout& candidate, const KeyOnLayout& current)
 
 } // namespace
 
-Keymap::Keymap(Display* dpy)
+Keymap::Keymap(Display* dpy, const std::map<KeyCode, KeySym>& borrowed)
 {
     xkb_ = XkbGetMap(dpy, XkbKeyTypesMask | XkbKeySymsMask | XkbModifierMapMask,
                      XkbUseCoreKbd);
@@ -48,6 +48,11 @@ Keymap::Keymap(Display* dpy)
     findModifierKeys();
     for (unsigned code = xkb_->min_key_code; code <= xkb_->max_key_code; ++code) {
         const KeyCode key = static_cast<KeyCode>(code);
+        auto ours = borrowed.find(key);
+        if (ours != borrowed.end() && firstSymbol(key) == ours->second) {
+            spare_.push_back(key);
+            continue;
+        }
         if (XkbKeyNumGroups(xkb_, key) == 0 || XkbKeyNumSyms(xkb_, key) == 0) {
             if (xkb_->map->modmap[key] == 0)
                 spare_.push_back(key);
@@ -73,6 +78,14 @@ const KeyOnLayout* Keymap::forKeysym(KeySym sym) const
 {
     auto it = byKeysym_.find(sym);
     return it == byKeysym_.end() ? nullptr : &it->second;
+}
+
+KeySym Keymap::firstSymbol(KeyCode code) const
+{
+    if (code < xkb_->min_key_code || code > xkb_->max_key_code
+        || XkbKeyNumGroups(xkb_, code) == 0 || XkbKeyNumSyms(xkb_, code) == 0)
+        return NoSymbol;
+    return XkbKeySymEntry(xkb_, code, 0, 0);
 }
 
 KeyCode Keymap::keyForModifier(unsigned mask) const

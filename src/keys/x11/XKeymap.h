@@ -6,6 +6,7 @@
 
 #include <X11/XKBlib.h>
 
+#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -18,8 +19,9 @@ struct KeyOnLayout {
 
 class Keymap {
 public:
-    // A snapshot of the server's keyboard map and state.
-    explicit Keymap(Display* dpy);
+    // A snapshot of the server's keyboard map and state. Keycodes that still
+    // carry the symbol we bound to them count as spare, not as layout.
+    Keymap(Display* dpy, const std::map<KeyCode, KeySym>& borrowed);
     ~Keymap();
     Keymap(const Keymap&) = delete;
     Keymap& operator=(const Keymap&) = delete;
@@ -32,6 +34,8 @@ public:
     // A key that holds this one real modifier (0: none).
     KeyCode keyForModifier(unsigned mask) const;
     const std::vector<KeyCode>& spareKeycodes() const { return spare_; }
+    // The first symbol of the keycode (NoSymbol when it has none).
+    KeySym firstSymbol(KeyCode code) const;
 
     unsigned altMask() const { return altMask_; }
     unsigned numLockMask() const { return numLockMask_; }

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
+#include <thread>
 
 namespace keys::x11 {
 
@@ -97,29 +99,6 @@ Stroke strokeFor(const KeyEvent& event, const Keymap& keymap)
     return stroke;
 }
 
-void shareOutSpareKeycodes(std::vector<Stroke>& strokes, const std::vector<KeyCode>& pool)
-{
-    std::map<KeySym, KeyCode> bound;
-    int round = 0;
-    for (Stroke& stroke : strokes) {
-        if (stroke.spare == NoSymbol)
-            continue;
-        if (pool.empty())
-            throw KeyError(QStringLiteral(
-                "The keyboard has no free key to type characters that the layout lacks."));
-        auto it = bound.find(stroke.spare);
-        if (it == bound.end()) {
-            if (bound.size() == pool.size()) {
-                bound.clear();
-                ++round;
-            }
-            it = bound.emplace(stroke.spare, pool[bound.size()]).first;
-        }
-        stroke.code = it->second;
-        stroke.round = round;
-    }
-}
-
 } // namespace
 
 std::vector<Stroke> planStrokes(const KeyEvents& events, const Keymap& keymap)
@@ -128,14 +107,61 @@ std::vector<Stroke> planStrokes(const KeyEvents& events, const Keymap& keymap)
     strokes.reserve(events.size());
     for (const KeyEvent& event : events)
         strokes.push_back(strokeFor(event, keymap));
-    shareOutSpareKeycodes(strokes, keymap.spareKeycodes());
     return strokes;
 }
 
-Typist::Typist(XConnection& x, const Keymap& keymap, std::vector<Stroke> strokes, Window focus,
+RoundBindings shareOutSpareKeycodes(std::vector<Stroke>& strokes, const std::vector<KeyCode>& pool,
+                                    std::map<KeyCode, KeySym> current)
+{
+    RoundBindings rounds(1);
+    std::set<KeyCode> takenThisRound;
+    auto carrying = [&](KeySym sym) -> KeyCode {
+        for (KeyCode code : pool)
+            if (current[code] == sym)
+                return code;
+        return 0;
+    };
+    auto freeKeycode = [&]() -> KeyCode {
+        KeyCode fallback = 0;
+        for (KeyCode code : pool) {
+            if (takenThisRound.count(code))
+                continue;
+            if (current[code] == NoSymbol)
+                return code;
+            if (!fallback)
+                fallback = code;
+        }
+        return fallback;
+    };
+    for (Stroke& stroke : strokes) {
+        if (stroke.spare == NoSymbol)
+            continue;
+        if (pool.empty())
+            throw KeyError(QStringLiteral(
+                "The keyboard has no free key to type characters that the layout lacks."));
+        KeyCode code = carrying(stroke.spare);
+        if (!code) {
+            code = freeKeycode();
+            if (!code) {
+                rounds.emplace_back();
+                takenThisRound.clear();
+                code = freeKeycode();
+            }
+            current[code] = stroke.spare;
+            rounds.back().emplace_back(code, stroke.spare);
+        }
+        takenThisRound.insert(code);
+        stroke.code = code;
+        stroke.round = static_cast<int>(rounds.size()) - 1;
+    }
+    return rounds;
+}
+
+Typist::Typist(XConnection& x, const Keymap& keymap, std::vector<Stroke> strokes,
+               RoundBindings rounds, std::map<KeyCode, SpareKeys::Binding>& spare, Window focus,
                Pace pace)
-    : x_(x), keymap_(keymap), strokes_(std::move(strokes)), focus_(focus),
-      topLevel_(x.topLevelOf(focus)), pace_(pace),
+    : x_(x), keymap_(keymap), strokes_(std::move(strokes)), rounds_(std::move(rounds)),
+      spare_(spare), focus_(focus), topLevel_(x.topLevelOf(focus)), pace_(pace),
       capsWanted_(keymap.lockedMods() & LockMask), capsActual_(capsWanted_)
 {
 }
@@ -144,7 +170,6 @@ Typist::~Typist()
 {
     hold(0);
     setCapsLock(capsWanted_);
-    unbindSpareKeys();
     XSync(x_.dpy(), False);
 }
 
@@ -155,7 +180,7 @@ void Typist::run()
     std::size_t next = 0;
     while (next < total) {
         const int round = strokes_[next].round;
-        if (round >= 0 && round != boundRound) {
+        if (round > boundRound) {
             if (boundRound >= 0)
                 settle();
             bindRound(round);
@@ -163,20 +188,26 @@ void Typist::run()
         }
         std::size_t end = next;
         while (end < total && end - next < static_cast<std::size_t>(pace_.batchSize)
-               && (strokes_[end].round < 0 || strokes_[end].round == boundRound))
+               && strokes_[end].round <= boundRound)
             ++end;
 
-        ServerGrab grab(x_.dpy());
-        if (!focusStays())
-            throw KeyError(QStringLiteral("The window lost the keyboard focus after %1 of %2 "
-                                          "keys, so the rest was not typed.")
-                               .arg(next)
-                               .arg(total));
-        keysSinceSettle_ += end - next;
+        {
+            ServerGrab grab(x_.dpy());
+            if (!focusStays())
+                throw KeyError(QStringLiteral("The window lost the keyboard focus after %1 of %2 "
+                                              "keys, so the rest was not typed.")
+                                   .arg(next)
+                                   .arg(total));
+            keysSinceSettle_ += end - next;
+            for (std::size_t i = next; i < end; ++i)
+                type(strokes_[i]);
+            hold(0);
+            setCapsLock(capsWanted_);
+        }
+        const Clock::time_point now = Clock::now();
         for (; next < end; ++next)
-            type(strokes_[next]);
-        hold(0);
-        setCapsLock(capsWanted_);
+            if (strokes_[next].spare != NoSymbol)
+                spare_[strokes_[next].code].lastUse = now;
     }
 }
 
@@ -195,30 +226,25 @@ bool Typist::focusStays()
 
 void Typist::bindRound(int round)
 {
-    std::map<KeyCode, KeySym> bindings;
-    for (const Stroke& stroke : strokes_)
-        if (stroke.round == round)
-            bindings[stroke.code] = stroke.spare;
-    for (const auto& [code, sym] : bindings) {
+    if (round < 0 || static_cast<std::size_t>(round) >= rounds_.size())
+        return;
+    // A keycode typed with in an earlier run may still be unread there.
+    for (const auto& [code, sym] : rounds_[round]) {
+        auto earlier = spare_.find(code);
+        if (earlier != spare_.end()) {
+            const auto readBy = earlier->second.lastUse
+                + std::chrono::milliseconds(pace_.roundSettleMs);
+            if (Clock::now() < readBy)
+                std::this_thread::sleep_until(readBy);
+        }
+    }
+    for (const auto& [code, sym] : rounds_[round]) {
         // The same symbol on both levels: Shift held over it changes nothing.
         KeySym syms[2] = {sym, sym};
         XChangeKeyboardMapping(x_.dpy(), code, 2, syms, 1);
-        if (std::find(bound_.begin(), bound_.end(), code) == bound_.end())
-            bound_.push_back(code);
+        spare_[code] = {sym, Clock::now()};
     }
     XSync(x_.dpy(), False);
-}
-
-void Typist::unbindSpareKeys()
-{
-    if (bound_.empty())
-        return;
-    settle();
-    for (KeyCode code : bound_) {
-        KeySym none = NoSymbol;
-        XChangeKeyboardMapping(x_.dpy(), code, 1, &none, 1);
-    }
-    bound_.clear();
 }
 
 // A target looks keys up in its own copy of the keymap, refreshed only when
@@ -227,7 +253,7 @@ void Typist::unbindSpareKeys()
 void Typist::settle()
 {
     XSync(x_.dpy(), False);
-    const double ms = pace_.settleMs + pace_.settleMsPerKey * static_cast<double>(keysSinceSettle_);
+    const double ms = pace_.roundSettleMs + pace_.settleMsPerKey * static_cast<double>(keysSinceSettle_);
     QThread::usleep(static_cast<unsigned long>(ms * 1000));
     keysSinceSettle_ = 0;
 }

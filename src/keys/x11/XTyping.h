@@ -2,7 +2,9 @@
 // Internal to the X11 backend: turning parsed keys into XTest key events.
 #include "keys/KeyEvent.h"
 #include "keys/x11/XKeymap.h"
+#include "keys/x11/XSpareKeys.h"
 
+#include <map>
 #include <vector>
 
 namespace keys::x11 {
@@ -18,25 +20,36 @@ struct Stroke {
 };
 
 // The strokes for the keys on this keymap. Throws KeyError for a key that
-// cannot be typed at all. Spare symbols are shared out over the spare
-// keycodes in rounds: within a round each symbol has its own keycode.
+// cannot be typed at all. Strokes for symbols the layout lacks get their
+// keycodes from shareOutSpareKeycodes.
 std::vector<Stroke> planStrokes(const KeyEvents& events, const Keymap& keymap);
 
-// How long to give a target to read the keys typed so far before a spare
-// keycode changes meaning.
+// The keycodes each round binds anew, and to what.
+using RoundBindings = std::vector<std::vector<std::pair<KeyCode, KeySym>>>;
+
+// Shares the spare symbols out over the pool of spare keycodes, whose symbols
+// now are current. A keycode that already carries a symbol is used for it as
+// it is; within a round no keycode changes meaning. Sets each stroke's code
+// and round.
+RoundBindings shareOutSpareKeycodes(std::vector<Stroke>& strokes, const std::vector<KeyCode>& pool,
+                                    std::map<KeyCode, KeySym> current);
+
 struct Pace {
-    int settleMs = 40;
-    double settleMsPerKey = 0.25;
+    // Before a keycode changes meaning within a run: time for the target to
+    // read the keys typed with the old one.
+    int roundSettleMs = 300;
+    double settleMsPerKey = 1.0;
     int batchSize = 200;
 };
 
 // Sends the strokes to the window that has the focus, batch by batch, each
-// batch with the server held and the focus checked first. Undoes everything
-// it changed (held modifiers, Caps Lock, spare keycodes) when it goes, also
-// after an error.
+// batch with the server held and the focus checked first. Releases the
+// modifiers it pressed and puts Caps Lock back when it goes, also after an
+// error; spare keycodes stay bound in spare until they have been quiet.
 class Typist {
 public:
-    Typist(XConnection& x, const Keymap& keymap, std::vector<Stroke> strokes, Window focus,
+    Typist(XConnection& x, const Keymap& keymap, std::vector<Stroke> strokes,
+           RoundBindings rounds, std::map<KeyCode, SpareKeys::Binding>& spare, Window focus,
            Pace pace = {});
     ~Typist();
     Typist(const Typist&) = delete;
@@ -48,7 +61,6 @@ public:
 private:
     bool focusStays();
     void bindRound(int round);
-    void unbindSpareKeys();
     void settle();
     void type(const Stroke& stroke);
     void hold(unsigned mods);
@@ -58,13 +70,14 @@ private:
     XConnection& x_;
     const Keymap& keymap_;
     std::vector<Stroke> strokes_;
+    RoundBindings rounds_;
+    std::map<KeyCode, SpareKeys::Binding>& spare_;
     Window focus_;
     Window topLevel_;
     Pace pace_;
     unsigned held_ = 0;
     bool capsWanted_;
     bool capsActual_;
-    std::vector<KeyCode> bound_;
     std::size_t keysSinceSettle_ = 0;
 };
 

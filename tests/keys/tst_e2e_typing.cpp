@@ -1,0 +1,313 @@
+// Key strings typed by the X11 backend into a real xterm under Xvfb and
+// openbox: the bytes that reach the terminal's tty are exactly the keys.
+#include "XSession.h"
+#include "keys/x11/X11KeySender.h"
+
+#include <QTest>
+#include <QThread>
+
+#include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
+
+#include <thread>
+
+using namespace testsupport;
+
+namespace {
+
+const QString target = QStringLiteral("Typing Target");
+
+QByteArray esc(const char* rest)
+{
+    return QByteArray("\x1b") + rest;
+}
+
+} // namespace
+
+class TestTyping : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void keysReachTheTerminal_data();
+    void keysReachTheTerminal();
+    void longTextArrivesWhole();
+    void manyCharactersOutsideTheLayout();
+    void capsLockOnTypesExactly();
+    void capsLockKeyToggles();
+    void numLockOnTypesExactly();
+    void layouts_data();
+    void layouts();
+    void spareKeycodesAreRestored();
+    void heldModifierIsWaitedFor();
+    void heldModifierRefusesToType();
+    void unreadableStringSendsNothing();
+
+private:
+    QByteArray type(const QString& keys, qsizetype expectedSize);
+    int emptyKeycodes();
+    unsigned heldMods();
+
+    std::unique_ptr<XServer> server_;
+    std::unique_ptr<WindowManager> wm_;
+    std::unique_ptr<CaptureTerminal> term_;
+    std::unique_ptr<XProbe> probe_;
+    std::unique_ptr<keys::X11KeySender> sender_;
+};
+
+void TestTyping::initTestCase()
+{
+    server_ = std::make_unique<XServer>();
+    wm_ = std::make_unique<WindowManager>(*server_);
+    term_ = std::make_unique<CaptureTerminal>(*server_, target);
+    probe_ = std::make_unique<XProbe>(server_->display());
+    qputenv("DISPLAY", server_->display().toLocal8Bit());
+    sender_ = std::make_unique<keys::X11KeySender>();
+}
+
+void TestTyping::cleanupTestCase()
+{
+    sender_.reset();
+    probe_.reset();
+    term_.reset();
+    wm_.reset();
+    server_.reset();
+}
+
+void TestTyping::init()
+{
+    sender_->AppActivate(target);
+}
+
+void TestTyping::cleanup()
+{
+    probe_->setCapsLock(false);
+    QCOMPARE(heldMods(), 0u);
+}
+
+QByteArray TestTyping::type(const QString& keys, qsizetype expectedSize)
+{
+    const qsizetype before = term_->bytes().size();
+    sender_->AppActivate(target);
+    sender_->SendKeys(keys, true);
+    return term_->waitForBytes(before + expectedSize).mid(before);
+}
+
+int TestTyping::emptyKeycodes()
+{
+    XkbDescPtr xkb = XkbGetMap(probe_->display(), XkbKeySymsMask, XkbUseCoreKbd);
+    int empty = 0;
+    for (int code = xkb->min_key_code; code <= xkb->max_key_code; ++code)
+        empty += XkbKeyNumSyms(xkb, code) == 0;
+    XkbFreeKeyboard(xkb, 0, True);
+    return empty;
+}
+
+unsigned TestTyping::heldMods()
+{
+    XkbStateRec state;
+    XkbGetState(probe_->display(), XkbUseCoreKbd, &state);
+    return state.base_mods;
+}
+
+void TestTyping::keysReachTheTerminal_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("plain") << "hello world 0123456789" << QByteArray("hello world 0123456789");
+    QTest::newRow("capitals and punctuation")
+        << "The QUICK Fox! @#$&*_-=[]\\|;:'\",.<>/?`"
+        << QByteArray("The QUICK Fox! @#$&*_-=[]\\|;:'\",.<>/?`");
+    QTest::newRow("literal codes") << "{+}{^}{%}{~}{(}{)}{{}{}}{[}{]}"
+                                   << QByteArray("+^%~(){}[]");
+    QTest::newRow("ctrl") << "^a^z^c^{[}" << QByteArray("\x01\x1a\x03\x1b");
+    QTest::newRow("ctrl shift letter") << "^+a^A" << QByteArray("\x01\x01");
+    QTest::newRow("alt") << "%x%+y%1" << esc("x") + esc("Y") + esc("1");
+    QTest::newRow("ctrl alt") << "^%x" << esc("\x18");
+    QTest::newRow("enter tab esc backspace")
+        << "a~b{ENTER}c{TAB}d{ESC}e{BACKSPACE}{BS}{BKSP}"
+        << QByteArray("a\rb\rc\td\x1b" "e\x7f\x7f\x7f");
+    QTest::newRow("arrows") << "{UP}{DOWN}{RIGHT}{LEFT}"
+                            << esc("[A") + esc("[B") + esc("[C") + esc("[D");
+    QTest::newRow("navigation") << "{HOME}{END}{PGUP}{PGDN}{INSERT}{INS}{DELETE}{DEL}"
+                                << esc("[H") + esc("[F") + esc("[5~") + esc("[6~") + esc("[2~")
+            + esc("[2~") + esc("[3~") + esc("[3~");
+    QTest::newRow("F1-F12") << "{F1}{F2}{F3}{F4}{F5}{F6}{F7}{F8}{F9}{F10}{F11}{F12}"
+                            << esc("OP") + esc("OQ") + esc("OR") + esc("OS") + esc("[15~")
+            + esc("[17~") + esc("[18~") + esc("[19~") + esc("[20~") + esc("[21~") + esc("[23~")
+            + esc("[24~");
+    QTest::newRow("F13-F16 on spare keycodes")
+        << "{F13}{F14}{F15}{F16}"
+        << esc("[25~") + esc("[26~") + esc("[28~") + esc("[29~");
+    QTest::newRow("modified function keys") << "+{F5}^+{F5}^{HOME}"
+                                            << esc("[15;2~") + esc("[15;6~") + esc("[1;5H");
+    QTest::newRow("keypad") << "{ADD}{SUBTRACT}{MULTIPLY}{DIVIDE}" << QByteArray("+-*/");
+    QTest::newRow("repeats") << "{x 5}{LEFT 3}{TAB 0}{~ 2}{ENTER 2}"
+                             << QByteArray("xxxxx") + esc("[D") + esc("[D") + esc("[D")
+            + "~~\r\r";
+    QTest::newRow("groups") << "+(abc)d^(ab)" << QByteArray("ABCd\x01\x02");
+    QTest::newRow("nested groups") << "+(a%(b)c)" << QByteArray("A") + esc("B") + "C";
+    QTest::newRow("non-ASCII") << "é ß € Ω 😀 ñ ü"
+                               << QStringLiteral("é ß € Ω 😀 ñ ü").toUtf8();
+    QTest::newRow("modifier on spare key") << "%é" << esc("é");
+    QTest::newRow("line breaks") << "a\nb\r\nc\rd\te" << QByteArray("a\rb\rc\rd\te");
+    QTest::newRow("empty") << "" << QByteArray();
+}
+
+void TestTyping::keysReachTheTerminal()
+{
+    QFETCH(QString, keys);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(type(keys, bytes.size()), bytes);
+}
+
+void TestTyping::longTextArrivesWhole()
+{
+    QString text;
+    const QString sample = QStringLiteral("The quick brown fox jumps over the lazy dog 0123456789 "
+                                          "!@#$&*_-=[]\\|;:'\",.<>/? ");
+    while (text.size() < 2000)
+        text += sample;
+    text.truncate(2000);
+    QCOMPARE(type(text, text.size()), text.toUtf8());
+}
+
+// More distinct characters than there are spare keycodes: each keycode is
+// bound again several times, and no character may come out as another.
+void TestTyping::manyCharactersOutsideTheLayout()
+{
+    QString text;
+    for (char32_t c = U'α'; c <= U'ω'; ++c)
+        text += QString::fromUcs4(&c, 1);
+    for (char32_t c = U'а'; c <= U'я'; ++c)
+        text += QString::fromUcs4(&c, 1);
+    text += text;
+    text += QStringLiteral("€Ωß😀é");
+    const QByteArray expected = text.toUtf8();
+    QCOMPARE(QString::fromUtf8(type(text, expected.size())), text);
+}
+
+void TestTyping::capsLockOnTypesExactly()
+{
+    probe_->setCapsLock(true);
+    const QString text = QStringLiteral("Hello World abc XYZ 123 !? éÉ ñ");
+    QCOMPARE(QString::fromUtf8(type(text, text.toUtf8().size())), text);
+    QVERIFY(probe_->capsLock());
+    QCOMPARE(type(QStringLiteral("^a%b"), 3), QByteArray("\x01") + esc("b"));
+}
+
+void TestTyping::capsLockKeyToggles()
+{
+    QVERIFY(!probe_->capsLock());
+    QCOMPARE(type(QStringLiteral("a{CAPSLOCK}b"), 2), QByteArray("ab"));
+    QVERIFY(probe_->capsLock());
+    QCOMPARE(type(QStringLiteral("c{CAPSLOCK}d"), 2), QByteArray("cd"));
+    QVERIFY(!probe_->capsLock());
+}
+
+void TestTyping::numLockOnTypesExactly()
+{
+    const unsigned numLock = XkbKeysymToModifiers(probe_->display(), XStringToKeysym("Num_Lock"));
+    QVERIFY(numLock != 0);
+    XkbLockModifiers(probe_->display(), XkbUseCoreKbd, numLock, numLock);
+    XSync(probe_->display(), False);
+    QCOMPARE(type(QStringLiteral("1234567890.{+}-*/{ADD}"), 16), QByteArray("1234567890.+-*/+"));
+    XkbLockModifiers(probe_->display(), XkbUseCoreKbd, numLock, 0);
+    XSync(probe_->display(), False);
+}
+
+void TestTyping::layouts_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("German") << "de" << QStringLiteral("Grüße yz YZ äöüß ÄÖÜ @€{[]}\\|~µ²³ <>");
+    QTest::newRow("French") << "fr" << QStringLiteral("azerty AQWZ mù éèçà &\"'(-_)= !:;, 1234 €@#");
+    QTest::newRow("US again") << "us" << QStringLiteral("qwerty yz @\"#~ é");
+}
+
+void TestTyping::layouts()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, text);
+    QCOMPARE(runProgram(server_->display(), QStringLiteral("setxkbmap"), {layout}), 0);
+    QString keys;
+    for (QChar c : text) {
+        if (QStringLiteral("+^%~(){}[]").contains(c))
+            keys += QLatin1Char('{') + c + QLatin1Char('}');
+        else
+            keys += c;
+    }
+    const QString typed = QString::fromUtf8(type(keys, text.toUtf8().size()));
+    runProgram(server_->display(), QStringLiteral("setxkbmap"), {QStringLiteral("us")});
+    QCOMPARE(typed, text);
+}
+
+void TestTyping::spareKeycodesAreRestored()
+{
+    // Keycodes bound by earlier cases come back empty after a quiet while.
+    QTest::qWait(2500);
+    const int before = emptyKeycodes();
+    QVERIFY(before > 4);
+    QCOMPARE(QString::fromUtf8(type(QStringLiteral("€Ω{F13}"), 5 + 5)),
+             QStringLiteral("€Ω\x1b[25~"));
+    QVERIFY(emptyKeycodes() < before);
+    // Bound for a quiet while after the last key, then empty again.
+    QVERIFY(waitUntil(5000, [&] { return emptyKeycodes() == before; }));
+}
+
+void TestTyping::heldModifierIsWaitedFor()
+{
+    Display* dpy = probe_->display();
+    const KeyCode control = XKeysymToKeycode(dpy, XStringToKeysym("Control_L"));
+    XTestFakeKeyEvent(dpy, control, True, CurrentTime);
+    XSync(dpy, False);
+    QCOMPARE(heldMods(), unsigned(ControlMask));
+    std::thread releaser([this, control] {
+        XProbe other(server_->display());
+        QThread::msleep(300);
+        XTestFakeKeyEvent(other.display(), control, False, CurrentTime);
+        XSync(other.display(), False);
+    });
+    QByteArray typed;
+    try {
+        typed = type(QStringLiteral("abc"), 3);
+    } catch (...) {
+        releaser.join();
+        throw;
+    }
+    releaser.join();
+    QCOMPARE(typed, QByteArray("abc"));
+}
+
+void TestTyping::heldModifierRefusesToType()
+{
+    Display* dpy = probe_->display();
+    const KeyCode shift = XKeysymToKeycode(dpy, XStringToKeysym("Shift_L"));
+    XTestFakeKeyEvent(dpy, shift, True, CurrentTime);
+    XSync(dpy, False);
+    const qsizetype before = term_->bytes().size();
+    QString error;
+    try {
+        sender_->SendKeys(QStringLiteral("abc"), true);
+    } catch (const keys::KeyError& e) {
+        error = e.description();
+    }
+    XTestFakeKeyEvent(dpy, shift, False, CurrentTime);
+    XSync(dpy, False);
+    QVERIFY2(error.contains(QStringLiteral("still held down (Shift)")), qPrintable(error));
+    QCOMPARE(term_->waitForBytes(before + 1, 300).size(), before);
+}
+
+void TestTyping::unreadableStringSendsNothing()
+{
+    const qsizetype before = term_->bytes().size();
+    QVERIFY_THROWS_EXCEPTION(keys::KeyError, sender_->SendKeys(QStringLiteral("abc{PGDWN}"), true));
+    QCOMPARE(term_->waitForBytes(before + 1, 300).size(), before);
+}
+
+QTEST_GUILESS_MAIN(TestTyping)
+#include "tst_e2e_typing.moc"
