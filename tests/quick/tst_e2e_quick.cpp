@@ -124,6 +124,23 @@ void QuickEndToEnd::f8SendsPickedItemIntoTarget()
     QVERIFY(stack.contains(term.window()));
     QVERIFY2(stack.indexOf(quick) > stack.indexOf(term.window()),
              "the quick window is no longer above the target");
+
+    // Back in the quick window, a key typed into the key box and not saved
+    // is sent as shown; the stored item keeps its key.
+    probe.setFocus(quick);
+    QVERIFY(waitUntil(3000, [&] { return probe.focusIsIn(quick); }));
+    QThread::msleep(300);
+    press(dpy, XK_Tab);
+    press(dpy, XK_Tab);
+    press(dpy, XK_x);
+    press(dpy, XK_F8);
+    QCOMPARE(term.waitForBytes(19), QByteArray("hi there\rxhi there\r"));
+    QVERIFY(probe.focusIsIn(term.window()));
+    auto db = store::Database::open(folder.dir.filePath(QStringLiteral("Typomat.mdb")));
+    auto items = db->OpenRecordset(QStringLiteral("KeyQuick"));
+    items->MoveFirst();
+    items->MoveNext();
+    QCOMPARE(items->Fields(2).toText(), QStringLiteral("hi there{ENTER}"));
     QVERIFY(program.isRunning());
 }
 
