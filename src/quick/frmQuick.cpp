@@ -64,9 +64,11 @@ QComboBox* newComboBox(QWidget* parent, const char* name)
     auto* box = new QComboBox(parent);
     box->setObjectName(QLatin1String(name));
     box->setEditable(true);
-    // Typed text stays as typed: no completion, no list entry made from it.
+    // Typed text stays as typed: no completion, no list entry made from it,
+    // and leaving the edit field with a listed text is not taken as a pick.
     box->setCompleter(nullptr);
     box->setInsertPolicy(QComboBox::NoInsert);
+    QObject::disconnect(box->lineEdit(), &QLineEdit::editingFinished, box, nullptr);
     return box;
 }
 

@@ -255,6 +255,21 @@ void QuickWindowTest::typedNameIsNoPick()
     f.w->cboItem_Click();
     QCOMPARE(f.w->txtKey->toPlainText(), QStringLiteral("Hello{ENTER}"));
     QVERIFY(store::rsItem->AtEnd());
+
+    // Typing a listed name or title and leaving the box is no pick either.
+    f.w->show();
+    QApplication::setActiveWindow(f.w.get());
+    QVERIFY(QTest::qWaitForWindowActive(f.w.get()));
+    f.w->txtKey->setPlainText("unsaved");
+    for (QComboBox* box : {f.w->cboItem, f.w->cboType}) {
+        box->setFocus();
+        box->clearEditText();
+        QTest::keyClicks(box->lineEdit(), box == f.w->cboItem ? "twin" : kTitle);
+        QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        QTest::keyClick(box->lineEdit(), Qt::Key_Tab);
+    }
+    QCOMPARE(f.shown(), (QStringList{kTitle, "twin", "unsaved", "greets"}));
+    QVERIFY(store::rsItem->AtEnd());
 }
 
 void QuickWindowTest::addItemButton()
