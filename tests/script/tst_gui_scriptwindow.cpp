@@ -3,6 +3,7 @@
 #include "ScriptFixture.h"
 #include "app/ui/Twips.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QDateTimeEdit>
 #include <QFile>
@@ -120,6 +121,23 @@ private Q_SLOTS:
         for (QAction* a : form->mnuPopup->actions())
             entries << a->text();
         QCOMPARE(entries, (QStringList{"New", "Edit", "Delete"}));
+    }
+
+    void tabOrder()
+    {
+        auto form = stillWindow();
+        const QList<QWidget*> expected{form->cboScript, form->txtDescription, form->cmdNew,
+                                       form->cmdSave,   form->cmdDelete,      form->Option2,
+                                       form->Option1,   form->dtpCountDown,   form->dtpTime,
+                                       form->lvScript,  form->cmdCancel,      form->cmdStart};
+        QList<QWidget*> order;
+        QWidget* w = form->cboScript;
+        do {
+            if (expected.contains(w) && !order.contains(w))
+                order << w;
+            w = w->nextInFocusChain();
+        } while (w != form->cboScript);
+        QCOMPARE(order, expected);
     }
 
     void loadWithEmptyTable()
@@ -303,6 +321,17 @@ private Q_SLOTS:
         QCOMPARE(form->cboScript->count(), 2);
         QCOMPARE(form->txtDescription->toPlainText(), QString());
         QVERIFY(!form->cmdSave->isEnabled());
+
+        // Picking the entry that is already current, after typing, brings
+        // back its text.
+        form->cboScript->setCurrentIndex(0);
+        form->cboScript->setEditText("typed");
+        form->cboScript->showPopup();
+        QAbstractItemView* view = form->cboScript->view();
+        QVERIFY(QTest::qWaitForWindowExposed(view->window()));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(0, 0)).center());
+        QTRY_COMPARE(form->cboScript->currentText(), QStringLiteral("First"));
+        QCOMPARE(form->txtDescription->toPlainText(), QStringLiteral("one"));
 
         // Choosing an entry with the keyboard is a pick.
         form->cboScript->setCurrentIndex(0);
