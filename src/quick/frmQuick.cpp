@@ -231,10 +231,7 @@ void frmQuick::Form_Load()
                              kTypomat);
         QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(1); });
     }
-    cboItem->clear();
-    cboItem->clearEditText();
-    txtKey->clear();
-    txtDescription->clear();
+    clearItem();
 }
 
 void frmQuick::closeEvent(QCloseEvent* event)
@@ -278,6 +275,18 @@ bool frmQuick::currentRowIsShownItem() const
     return !rs.AtEnd() && rs.Fields(0).equalsText(cboItem->currentText());
 }
 
+// Makes the first row named as the item box under the title box's title the
+// current item row and shows its key and description (no value reads as
+// empty). Without such a row the boxes keep what they show.
+void frmQuick::lookUpShownItem()
+{
+    store::Recordset& rs = items();
+    if (findItem(rs, cboItem->currentText(), cboType->currentText())) {
+        txtKey->setPlainText(rs.Fields(2).toText());
+        txtDescription->setText(rs.Fields(3).toText());
+    }
+}
+
 void frmQuick::cboType_Click()
 {
     ui::guarded([this] {
@@ -289,13 +298,7 @@ void frmQuick::cboType_Click()
 
 void frmQuick::cboItem_Click()
 {
-    ui::guarded([this] {
-        store::Recordset& rs = items();
-        if (findItem(rs, cboItem->currentText(), cboType->currentText())) {
-            txtKey->setPlainText(rs.Fields(2).toText());
-            txtDescription->setText(rs.Fields(3).toText());
-        }
-    });
+    ui::guarded([this] { lookUpShownItem(); });
 }
 
 void frmQuick::cmdAddType_Click()
@@ -349,10 +352,7 @@ void frmQuick::addItem(bool makeCurrent)
     }
     cboItem->addItem(name);
     cboItem->setCurrentIndex(cboItem->count() - 1);
-    if (findItem(rs, name, title)) {
-        txtKey->setPlainText(rs.Fields(2).toText());
-        txtDescription->setText(rs.Fields(3).toText());
-    }
+    lookUpShownItem();
 }
 
 void frmQuick::renameItem()

@@ -75,5 +75,6 @@ private:
     void renameItem();
     void clearItem();
     void listItemsOfTitle();
+    void lookUpShownItem();
     bool currentRowIsShownItem() const;
 };
