@@ -5,6 +5,7 @@
 #include "app/ui/Twips.h"
 #include "keys/KeySender.h"
 #include "script/Clock.h"
+#include "script/ItemList.h"
 #include "script/SteadyTimer.h"
 #include "script/frmScriptItem.h"
 #include "store/Database.h"
@@ -19,13 +20,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 #include <QTreeWidget>
-#include <functional>
 
 namespace {
 
@@ -36,51 +35,6 @@ const QString kZeroTime = QStringLiteral("00:00:00");
 
 // Cells of an lvScript row: item, title, key, description, count-down.
 enum Cell { cellItem = 0, cellTitle, cellKey, cellDescription, cellCountDown };
-
-// The list view of the items. It reports presses and double-clicks after
-// the view has handled them, so the row under the pointer is already the
-// selected one.
-class ItemListView final : public QTreeWidget {
-public:
-    using MouseDown = std::function<void(int button, int shift, int x, int y)>;
-    using DblClick = std::function<void()>;
-
-    explicit ItemListView(QWidget* parent) : QTreeWidget(parent) {}
-    MouseDown onMouseDown;
-    DblClick onDblClick;
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override
-    {
-        QTreeWidget::mousePressEvent(event);
-        if (onMouseDown) {
-            const QPoint at = event->position().toPoint();
-            onMouseDown(buttonCode(event->button()), shiftCode(event->modifiers()), at.x(), at.y());
-        }
-    }
-    void mouseDoubleClickEvent(QMouseEvent* event) override
-    {
-        QTreeWidget::mouseDoubleClickEvent(event);
-        if (onDblClick && event->button() == Qt::LeftButton)
-            onDblClick();
-    }
-
-private:
-    static int buttonCode(Qt::MouseButton button)
-    {
-        switch (button) {
-        case Qt::LeftButton: return 1;
-        case Qt::RightButton: return 2;
-        case Qt::MiddleButton: return 4;
-        default: return 0;
-        }
-    }
-    static int shiftCode(Qt::KeyboardModifiers modifiers)
-    {
-        return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0)
-            | (modifiers & Qt::AltModifier ? 4 : 0);
-    }
-};
 
 store::Recordset& scripts()
 {
@@ -108,64 +62,9 @@ QString countDownText(const store::Value& value)
     return value.toText();
 }
 
-// A list row that keeps its five texts and its check box in plain members.
-// A stock item keeps every cell in a variant of a per-column list, which is
-// more than twice the memory with a hundred thousand rows.
-class ItemRow final : public QTreeWidgetItem {
-public:
-    explicit ItemRow(const QStringList& cells) : QTreeWidgetItem(UserType)
-    {
-        for (int c = 0; c < kCells && c < cells.size(); ++c)
-            cells_[static_cast<size_t>(c)] = cells[c];
-        setFlags(flags() | Qt::ItemIsUserCheckable);
-    }
-
-    QVariant data(int column, int role) const override
-    {
-        if (holdsText(column, role))
-            return cells_[static_cast<size_t>(column)];
-        if (holdsCheck(column, role))
-            return static_cast<int>(check_);
-        return QTreeWidgetItem::data(column, role);
-    }
-
-    void setData(int column, int role, const QVariant& value) override
-    {
-        if (holdsText(column, role)) {
-            QString text = value.toString();
-            if (text != cells_[static_cast<size_t>(column)]) {
-                cells_[static_cast<size_t>(column)] = std::move(text);
-                emitDataChanged();
-            }
-        } else if (holdsCheck(column, role)) {
-            const auto check = static_cast<Qt::CheckState>(value.toInt());
-            if (check != check_) {
-                check_ = check;
-                emitDataChanged();
-            }
-        } else {
-            QTreeWidgetItem::setData(column, role, value);
-        }
-    }
-
-private:
-    static constexpr int kCells = 5;
-    static bool holdsText(int column, int role)
-    {
-        return column >= 0 && column < kCells && (role == Qt::DisplayRole || role == Qt::EditRole);
-    }
-    static bool holdsCheck(int column, int role)
-    {
-        return column == cellItem && role == Qt::CheckStateRole;
-    }
-
-    std::array<QString, kCells> cells_;
-    Qt::CheckState check_ = Qt::Unchecked;
-};
-
 QTreeWidgetItem* makeRow(const QStringList& cells)
 {
-    auto* row = new ItemRow(cells);
+    auto* row = new script::ItemRow(cells);
     row->setCheckState(cellItem, Qt::Checked);
     return row;
 }
@@ -245,7 +144,7 @@ void frmScript::buildControls()
     Timer1 = named(new script::SteadyTimer(std::chrono::seconds(1), this), "Timer1");
     Timer2 = named(new script::SteadyTimer(std::chrono::seconds(1), this), "Timer2");
 
-    auto* list = new ItemListView(client);
+    auto* list = new script::ItemListView(client);
     lvScript = named(static_cast<QTreeWidget*>(list), "lvScript");
     lvScript->setRootIsDecorated(false);
     lvScript->setUniformRowHeights(true);
@@ -322,7 +221,7 @@ void frmScript::connectHandlers()
         connect(mnusubPopup[static_cast<size_t>(i)], &QAction::triggered, this,
                 [this, i] { mnusubPopup_Click(i); });
 
-    auto* list = static_cast<ItemListView*>(lvScript);
+    auto* list = static_cast<script::ItemListView*>(lvScript);
     list->onMouseDown = [this](int button, int shift, int x, int y) {
         lvScript_MouseDown(button, shift, x, y);
     };
