@@ -11,6 +11,7 @@
 #include "store/Database.h"
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -162,10 +163,6 @@ void frmScript::buildControls()
 
     Frame1 = named(new QGroupBox(QStringLiteral("Now"), client), "Frame1");
     Label1 = named(new QLabel(Frame1), "Label1");
-    QFont clockFont = Label1->font();
-    clockFont.setPointSize(24);
-    clockFont.setBold(true);
-    Label1->setFont(clockFont);
     cmdCancel = named(new QPushButton(QStringLiteral("Cancel"), client), "cmdCancel");
     cmdStart = named(new QPushButton(QStringLiteral("Start"), client), "cmdStart");
 
@@ -185,6 +182,7 @@ void frmScript::buildControls()
     ui::placeTwips(lvScript, 120, 2880, 11655, 3975);
     ui::placeTwips(Frame1, 600, 6960, 4815, 855);
     ui::placeTwips(Label1, 120, 240, 4575, 495);
+    setClockFont();
     ui::placeTwips(cmdCancel, 7200, 7320, 1455, 495);
     ui::placeTwips(cmdStart, 8880, 7320, 1455, 495);
 
@@ -192,6 +190,25 @@ void frmScript::buildControls()
         button->setAutoDefault(false);
         button->setDefault(false);
     }
+}
+
+// 24-point bold, narrowed where the fonts at hand are too wide for the whole
+// clock text to fit the label.
+void frmScript::setClockFont()
+{
+    QFont font = Label1->font();
+    font.setPointSize(24);
+    font.setBold(true);
+    const auto width = [&font] {
+        return QFontMetrics(font).horizontalAdvance(QStringLiteral("00/00/00 00:00:00"));
+    };
+    const int needed = width();
+    if (needed > Label1->width()) {
+        font.setStretch(std::max(50, 100 * Label1->width() / needed));
+        while (font.stretch() > 50 && width() > Label1->width())
+            font.setStretch(font.stretch() - 1);
+    }
+    Label1->setFont(font);
 }
 
 void frmScript::arrangeTabOrder()

@@ -101,6 +101,7 @@ protected:
 private:
     void buildMenus();
     void buildControls();
+    void setClockFont();
     void arrangeTabOrder();
     void connectHandlers();
 

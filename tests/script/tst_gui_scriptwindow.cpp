@@ -95,6 +95,9 @@ private Q_SLOTS:
         QCOMPARE(form->Label1->parentWidget(), form->Frame1);
         QCOMPARE(form->Label1->font().pointSize(), 24);
         QVERIFY(form->Label1->font().bold());
+        // The whole clock text fits its label, whatever the fonts at hand.
+        QVERIFY(QFontMetrics(form->Label1->font()).horizontalAdvance("28/08/88 08:08:08")
+                <= form->Label1->width());
         QVERIFY(form->cboScript->isEditable());
         QCOMPARE(form->dtpCountDown->displayFormat(), QStringLiteral("HH:mm:ss"));
         QCOMPARE(form->dtpTime->displayFormat(), QStringLiteral("dd/MM/yy HH:mm"));
