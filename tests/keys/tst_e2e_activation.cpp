@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 
 #include <atomic>
 #include <thread>
@@ -33,6 +34,7 @@ private Q_SLOTS:
     void withoutWindowManager();
 
 private:
+    bool isAbove(unsigned long upper, unsigned long lower);
     // Activates the title, types a marker and tells which terminal got it.
     QString whoGets(const QString& title, const QString& marker);
 
@@ -85,6 +87,31 @@ QString TestActivation::whoGets(const QString& title, const QString& marker)
         .arg(QString::fromUtf8(gotA), QString::fromUtf8(gotAB));
 }
 
+// By the window manager's stacking list, lowest first.
+bool TestActivation::isAbove(unsigned long upper, unsigned long lower)
+{
+    Display* dpy = probe_->display();
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(dpy, DefaultRootWindow(dpy),
+                       XInternAtom(dpy, "_NET_CLIENT_LIST_STACKING", False), 0, 1024, False,
+                       XA_WINDOW, &type, &format, &count, &after, &data);
+    long upperAt = -1, lowerAt = -1;
+    if (data) {
+        const long* ids = reinterpret_cast<const long*>(data);
+        for (unsigned long i = 0; i < count; ++i) {
+            if (static_cast<unsigned long>(ids[i]) == upper)
+                upperAt = static_cast<long>(i);
+            if (static_cast<unsigned long>(ids[i]) == lower)
+                lowerAt = static_cast<long>(i);
+        }
+        XFree(data);
+    }
+    return upperAt >= 0 && lowerAt >= 0 && upperAt > lowerAt;
+}
+
 void TestActivation::activationGivesTheFocus()
 {
     for (int i = 0; i < 3; ++i) {
@@ -123,10 +150,12 @@ void TestActivation::highestOfEqualTitlesWins()
         QThread::msleep(100);
         return std::make_pair(lower.bytes().mid(l), upper.bytes().mid(u));
     };
+    // The window manager decides where a new window goes: raise each in turn.
+    probe_->activate(upper.window());
+    QVERIFY(waitUntil(2000, [&] { return isAbove(upper.window(), lower.window()); }));
     QCOMPARE(typeInto(QStringLiteral("top")), std::make_pair(QByteArray(), QByteArray("top")));
-    probe_->setFocus(lower.window());
-    QVERIFY(waitUntil(2000, [&] { return probe_->focusIsIn(lower.window()); }));
-    QTest::qWait(100);
+    probe_->activate(lower.window());
+    QVERIFY(waitUntil(2000, [&] { return isAbove(lower.window(), upper.window()); }));
     QCOMPARE(typeInto(QStringLiteral("raised")),
              std::make_pair(QByteArray("raised"), QByteArray()));
 }
@@ -174,21 +203,24 @@ void TestActivation::focusStolenStopsTyping()
         keys += QStringLiteral("{%1 10000}").arg(QLatin1Char(c));
     sender_->AppActivate(QStringLiteral("Alpha"));
 
-    std::atomic<bool> started{false};
+    // Once keys arrive, the other window takes the focus, again and again
+    // in case the window manager hands it back.
+    std::atomic<bool> done{false};
     std::thread thief([&] {
         XProbe other(server_->display());
-        while (!started)
-            QThread::usleep(100);
-        QThread::msleep(30);
-        other.setFocus(alphaBeta_->window());
+        waitUntil(5000, [&] { return done || alpha_->bytes().size() > a; });
+        while (!done) {
+            other.setFocus(alphaBeta_->window());
+            QThread::msleep(5);
+        }
     });
     QString error;
     try {
-        started = true;
         sender_->SendKeys(keys, true);
     } catch (const keys::KeyError& e) {
         error = e.description();
     }
+    done = true;
     thief.join();
 
     static const QRegularExpression lost(

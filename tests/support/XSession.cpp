@@ -11,6 +11,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -280,27 +281,35 @@ bool XProbe::isIconic(unsigned long window)
     return cardinalProperty(dpy_, window, wmState, wmState, 0) == IconicState;
 }
 
-unsigned long XProbe::findWindow(const QString& title)
+std::vector<unsigned long> XProbe::findWindows(const QString& title)
 {
-    std::function<Window(Window, int)> search = [&](Window w, int depth) -> Window {
+    std::vector<unsigned long> found;
+    std::function<void(Window, int)> search = [&](Window w, int depth) {
         XWindowAttributes attrs;
         if (depth > 0 && XGetWindowAttributes(dpy_, w, &attrs)
-            && (attrs.map_state == IsViewable || isIconic(w)) && titleOf(w) == title)
-            return w;
+            && (attrs.map_state == IsViewable || isIconic(w)) && titleOf(w) == title) {
+            found.push_back(w);
+            return;
+        }
         if (depth >= 3)
-            return 0;
+            return;
         Window root, parent, *children = nullptr;
         unsigned int count = 0;
-        Window found = 0;
         if (XQueryTree(dpy_, w, &root, &parent, &children, &count)) {
-            for (unsigned int i = count; i-- > 0 && !found;)
-                found = search(children[i], depth + 1);
+            for (unsigned int i = count; i-- > 0;)
+                search(children[i], depth + 1);
             if (children)
                 XFree(children);
         }
-        return found;
     };
-    return search(DefaultRootWindow(dpy_), 0);
+    search(DefaultRootWindow(dpy_), 0);
+    return found;
+}
+
+unsigned long XProbe::findWindow(const QString& title)
+{
+    const std::vector<unsigned long> found = findWindows(title);
+    return found.empty() ? 0 : found.front();
 }
 
 unsigned long XProbe::focusWindow()
@@ -334,6 +343,20 @@ void XProbe::setFocus(unsigned long window)
 {
     XRaiseWindow(dpy_, window);
     XSetInputFocus(dpy_, window, RevertToParent, CurrentTime);
+    XSync(dpy_, False);
+}
+
+void XProbe::activate(unsigned long window)
+{
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = atom(dpy_, "_NET_ACTIVE_WINDOW");
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy_, DefaultRootWindow(dpy_), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XSync(dpy_, False);
 }
 
@@ -390,13 +413,19 @@ bool XProbe::numLock()
     return mask && (state.locked_mods & mask);
 }
 
-unsigned long waitForWindow(const QString& display, const QString& title, int timeoutMs)
+unsigned long waitForWindow(const QString& display, const QString& title,
+                            const std::vector<unsigned long>& existing, int timeoutMs)
 {
     XProbe probe(display);
     unsigned long window = 0;
     waitUntil(timeoutMs, [&] {
-        window = probe.findWindow(title);
-        return window != 0 && !probe.isIconic(window);
+        for (unsigned long w : probe.findWindows(title))
+            if (std::find(existing.begin(), existing.end(), w) == existing.end()
+                && !probe.isIconic(w)) {
+                window = w;
+                return true;
+            }
+        return false;
     });
     return window;
 }
@@ -433,8 +462,9 @@ CaptureTerminal::CaptureTerminal(const XServer& server, const QString& title)
     for (const char* r : resources)
         args << QStringLiteral("-xrm") << QString::fromLatin1(r);
     args << QStringLiteral("-e") << QStringLiteral("sh") << QStringLiteral("-c") << command;
+    const std::vector<unsigned long> existing = XProbe(server.display()).findWindows(title);
     process_ = std::make_unique<ChildProcess>(QStringLiteral("env"), args, server.display());
-    window_ = waitForWindow(server.display(), title);
+    window_ = waitForWindow(server.display(), title, existing);
     if (!window_ || !waitUntil(10000, [&] { return QFile::exists(file_); }))
         fail(QStringLiteral("the capture terminal \"%1\" did not start").arg(title));
 }
@@ -459,9 +489,10 @@ QByteArray CaptureTerminal::waitForBytes(qsizetype size, int timeoutMs) const
 TextBoxTarget::TextBoxTarget(const XServer& server, const QString& title)
     : title_(title), file_(dir_.filePath(QStringLiteral("text")))
 {
+    const std::vector<unsigned long> existing = XProbe(server.display()).findWindows(title);
     process_ = std::make_unique<ChildProcess>(QStringLiteral(TYPOMAT_TEXTBOX_TARGET),
                                               QStringList{title, file_}, server.display());
-    window_ = waitForWindow(server.display(), title);
+    window_ = waitForWindow(server.display(), title, existing);
     if (!window_ || !waitUntil(10000, [&] { return QFile::exists(file_); }))
         fail(QStringLiteral("the text box target \"%1\" did not start").arg(title));
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <sys/types.h>
+#include <vector>
 
 struct _XDisplay;
 
@@ -67,11 +68,15 @@ public:
 
     // A viewable or iconic client window with exactly this title, or 0.
     unsigned long findWindow(const QString& title);
+    // All of them, topmost first.
+    std::vector<unsigned long> findWindows(const QString& title);
     QString titleOf(unsigned long window);
     unsigned long focusWindow();
     // True when the input focus is this window or one inside it.
     bool focusIsIn(unsigned long window);
     void setFocus(unsigned long window);
+    // Asks the window manager to raise and focus the window, as a pager does.
+    void activate(unsigned long window);
     void iconify(unsigned long window);
     bool isIconic(unsigned long window);
     bool hasWindowManager();
@@ -138,8 +143,10 @@ private:
     std::unique_ptr<ChildProcess> process_;
 };
 
-// Waits until a client window with this title is viewable (0 on timeout).
+// Waits until a client window with this title, not one of those given, is
+// viewable (0 on timeout).
 unsigned long waitForWindow(const QString& display, const QString& title,
+                            const std::vector<unsigned long>& existing = {},
                             int timeoutMs = 10000);
 
 } // namespace testsupport

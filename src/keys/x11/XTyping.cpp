@@ -204,6 +204,9 @@ void Typist::run()
             hold(0);
             setCapsLock(capsWanted_);
         }
+        // Idle at the server for a moment, so that other clients' requests
+        // (a click that moves the focus) are served between batches.
+        XSync(x_.dpy(), False);
         const Clock::time_point now = Clock::now();
         for (; next < end; ++next)
             if (strokes_[next].spare != NoSymbol)
