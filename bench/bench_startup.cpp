@@ -65,7 +65,7 @@ int main(int argc, char** argv)
             clock.start();
             testsupport::ChildProcess typomat(exe, {}, server.display());
             const unsigned long window = testsupport::waitForWindow(
-                server.display(), QString::fromUtf8(mode.title), 20000);
+                server.display(), QString::fromUtf8(mode.title), {}, 20000);
             const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
             if (!window) {
                 std::fprintf(stderr, "%s: no window appeared\n", mode.name);

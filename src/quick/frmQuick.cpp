@@ -1,6 +1,7 @@
 #include "quick/frmQuick.h"
 
 #include "app/about/frmAbout.h"
+#include "app/ui/ComboBox.h"
 #include "app/ui/Dialogs.h"
 #include "app/ui/Twips.h"
 #include "keys/KeySender.h"
@@ -63,12 +64,7 @@ QComboBox* newComboBox(QWidget* parent, const char* name)
 {
     auto* box = new QComboBox(parent);
     box->setObjectName(QLatin1String(name));
-    box->setEditable(true);
-    // Typed text stays as typed: no completion, no list entry made from it,
-    // and leaving the edit field with a listed text is not taken as a pick.
-    box->setCompleter(nullptr);
-    box->setInsertPolicy(QComboBox::NoInsert);
-    QObject::disconnect(box->lineEdit(), &QLineEdit::editingFinished, box, nullptr);
+    ui::makeEditableCombo(box);
     return box;
 }
 

@@ -1,5 +1,6 @@
 #include "script/frmScriptItem.h"
 
+#include "app/ui/ComboBox.h"
 #include "app/ui/Dialogs.h"
 #include "app/ui/Twips.h"
 #include "keys/KeySender.h"
@@ -108,8 +109,7 @@ void frmScriptItem::buildControls()
     txtItem->setObjectName(QStringLiteral("txtItem"));
     cboType = new QComboBox(client);
     cboType->setObjectName(QStringLiteral("cboType"));
-    cboType->setEditable(true);
-    cboType->setInsertPolicy(QComboBox::NoInsert);
+    ui::makeEditableCombo(cboType);
 
     Label3 = makeLabel(client, "Label3", QStringLiteral("Description :"));
     txtDescription = new QLineEdit(client);
