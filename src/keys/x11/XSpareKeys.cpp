@@ -1,6 +1,48 @@
 #include "keys/x11/XSpareKeys.h"
 
+#include <X11/XKBlib.h>
+
 namespace keys::x11 {
+
+void setKeycodeSymbols(Display* dpy, const std::map<KeyCode, KeySym>& symbols,
+                       const std::map<KeyCode, KeySym>* expected)
+{
+    if (symbols.empty())
+        return;
+    XkbDescPtr xkb = XkbGetMap(dpy, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+    if (!xkb)
+        return;
+    KeyCode first = 0, last = 0;
+    for (const auto& [code, sym] : symbols) {
+        if (code < xkb->min_key_code || code > xkb->max_key_code)
+            continue;
+        if (expected) {
+            const KeySym now = XkbKeyNumGroups(xkb, code) && XkbKeyNumSyms(xkb, code)
+                ? XkbKeySymEntry(xkb, code, 0, 0)
+                : NoSymbol;
+            auto wanted = expected->find(code);
+            if (wanted == expected->end() || wanted->second != now)
+                continue;
+        }
+        int oneLevel = XkbOneLevelIndex;
+        if (sym == NoSymbol) {
+            XkbChangeTypesOfKey(xkb, code, 0, XkbGroup1Mask, nullptr, nullptr);
+        } else {
+            XkbChangeTypesOfKey(xkb, code, 1, XkbGroup1Mask, &oneLevel, nullptr);
+            XkbKeySymsPtr(xkb, code)[0] = sym;
+        }
+        first = first ? std::min(first, code) : code;
+        last = std::max(last, code);
+    }
+    if (first) {
+        XkbMapChangesRec changes{};
+        changes.changed = XkbKeySymsMask;
+        changes.first_key_sym = first;
+        changes.num_key_syms = static_cast<unsigned char>(last - first + 1);
+        XkbChangeMap(dpy, xkb, &changes);
+    }
+    XkbFreeKeyboard(xkb, 0, True);
+}
 
 SpareKeys::SpareKeys(QByteArray displayName, std::chrono::milliseconds quiet)
     : displayName_(std::move(displayName)), quiet_(quiet), watcher_([this] { watch(); })
@@ -58,18 +100,13 @@ void SpareKeys::restoreAll()
 {
     std::unique_ptr<XConnection> x = XConnection::open(displayName_.constData());
     if (x) {
+        // Only what still is ours: a new layout may have been loaded meanwhile.
+        std::map<KeyCode, KeySym> ours, empty;
         for (const auto& [code, binding] : bindings_) {
-            int width = 0;
-            KeySym* syms = XGetKeyboardMapping(x->dpy(), code, 1, &width);
-            // Restore only what still is ours: a new layout may have been
-            // loaded meanwhile.
-            if (syms && width > 0 && syms[0] == binding.sym) {
-                KeySym none = NoSymbol;
-                XChangeKeyboardMapping(x->dpy(), code, 1, &none, 1);
-            }
-            if (syms)
-                XFree(syms);
+            ours[code] = binding.sym;
+            empty[code] = NoSymbol;
         }
+        setKeycodeSymbols(x->dpy(), empty, &ours);
         XSync(x->dpy(), False);
     }
     bindings_.clear();

@@ -16,6 +16,14 @@ namespace keys::x11 {
 
 using Clock = std::chrono::steady_clock;
 
+// Gives each keycode this one symbol on a single level (NoSymbol: no symbol
+// at all), in one request: every change of the keymap makes each client,
+// the window manager among them, reload its copy, so one notice is far
+// cheaper than one per keycode. With expected, a keycode is changed only
+// while it still carries the expected symbol.
+void setKeycodeSymbols(Display* dpy, const std::map<KeyCode, KeySym>& symbols,
+                       const std::map<KeyCode, KeySym>* expected = nullptr);
+
 // A target reads its keys some time after the server delivered them, and
 // looks them up in the keymap as it is then. So a keycode keeps its symbol
 // for a quiet while after its last use; a watcher thread then restores it to

@@ -241,12 +241,10 @@ void Typist::bindRound(int round)
                 std::this_thread::sleep_until(readBy);
         }
     }
-    for (const auto& [code, sym] : rounds_[round]) {
-        // The same symbol on both levels: Shift held over it changes nothing.
-        KeySym syms[2] = {sym, sym};
-        XChangeKeyboardMapping(x_.dpy(), code, 2, syms, 1);
+    std::map<KeyCode, KeySym> symbols(rounds_[round].begin(), rounds_[round].end());
+    setKeycodeSymbols(x_.dpy(), symbols);
+    for (const auto& [code, sym] : symbols)
         spare_[code] = {sym, Clock::now()};
-    }
     XSync(x_.dpy(), False);
 }
 
