@@ -36,8 +36,9 @@ RoundBindings shareOutSpareKeycodes(std::vector<Stroke>& strokes, const std::vec
 
 struct Pace {
     // Before a keycode changes meaning within a run: time for the target to
-    // read the keys typed with the old one.
-    int roundSettleMs = 300;
+    // read the keys typed with the old one (xterm and Qt read them all within
+    // 30 ms of the last one here; this leaves room for a busy target).
+    int roundSettleMs = 100;
     double settleMsPerKey = 1.0;
     int batchSize = 200;
 };
