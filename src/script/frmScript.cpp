@@ -11,11 +11,11 @@
 #include "store/Database.h"
 
 #include <QAction>
-#include <QFontMetrics>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTimeEdit>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
