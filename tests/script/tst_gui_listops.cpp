@@ -4,6 +4,9 @@
 #include "script/frmScriptItem.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTimer>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLineEdit>
@@ -71,7 +74,7 @@ private:
 
     // Script "S": dup (keys "first"), other, dup (keys "second"); script "T"
     // has a "dup" of its own, stored before all of them.
-    std::unique_ptr<ListWindow> windowWithDuplicates()
+    void seedDuplicates()
     {
         fx->addScript("S", "", 1, seconds(0));
         fx->addScript("T", "", 1, seconds(0));
@@ -79,6 +82,11 @@ private:
                       {"S", "dup", "Win 1", "first", "", store::Value(seconds(1))},
                       {"S", "other", "Win 2", "middle", "", store::Value(seconds(2))},
                       {"S", "dup", "Win 3", "second", "", store::Value(seconds(3))}});
+    }
+
+    std::unique_ptr<ListWindow> windowWithDuplicates()
+    {
+        seedDuplicates();
         auto form = stillWindow<ListWindow>();
         pickScript(*form, "S");
         return form;
@@ -157,6 +165,45 @@ private Q_SLOTS:
         QCOMPARE(form->editors.size(), size_t(1));
         QCOMPARE(form->editors[0].selectedRow, QStringLiteral("other"));
         QCOMPARE(form->editors[0].record[3], QStringLiteral("middle"));
+    }
+
+    void realMenuOpensRealEditor()
+    {
+        // The real window, through a real pop-up menu and a real editor.
+        seedDuplicates();
+        auto real = stillWindow();
+        pickScript(*real, "S");
+        real->show();
+        QVERIFY(QTest::qWaitForWindowExposed(real.get()));
+
+        QString menuSeen, editorItem, editorKeys;
+        QTimer::singleShot(300, real.get(), [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            menuSeen = menu->title();
+            QTimer::singleShot(300, real.get(), [&] {
+                if (auto* editor = qobject_cast<frmScriptItem*>(QApplication::activeModalWidget())) {
+                    editorItem = editor->txtItem->text();
+                    editorKeys = editor->txtKey->toPlainText();
+                    editor->reject();   // the close box: nothing is written
+                }
+            });
+            QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);   // "Edit"
+        });
+        QWidget* viewport = real->lvScript->viewport();
+        const QPoint onRow3 = real->lvScript->visualItemRect(real->lvScript->topLevelItem(2)).center();
+        QTest::mouseClick(viewport, Qt::RightButton, {}, onRow3);
+
+        QCOMPARE(menuSeen, QStringLiteral("Popup"));
+        QCOMPARE(editorItem, QStringLiteral("dup"));
+        QCOMPARE(editorKeys, QStringLiteral("second"));   // the selected row's cells
+        QCOMPARE(store::rsItem->EditMode(), int(store::dbEditInProgress));
+        QCOMPARE(store::rsItem->Fields(3).toText(), QStringLiteral("first"));
+        QCOMPARE(column(*real, 2), (QStringList{"first", "middle", "second"}));
+        QCOMPARE(storedKeys(), (QStringList{"of T", "first", "middle", "second"}));
     }
 
     void doubleClickOnEmptyListDoesNothing()
