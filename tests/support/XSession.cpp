@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <X11/XKBlib.h>
@@ -482,6 +483,36 @@ QByteArray CaptureTerminal::waitForBytes(qsizetype size, int timeoutMs) const
     waitUntil(timeoutMs, [&] { return QFileInfo(file_).size() >= size; });
     QThread::msleep(150);
     return bytes();
+}
+
+// ------------------------------------------------------------ event logger
+
+EventLogger::EventLogger(const XServer& server, const QString& title)
+    : title_(title), file_(dir_.filePath(QStringLiteral("events")))
+{
+    const std::vector<unsigned long> existing = XProbe(server.display()).findWindows(title);
+    // Through a pseudo terminal, so that xev writes each event at once.
+    const QString command = QStringLiteral("exec script -q -e -c \"xev -event keyboard -name '%1'\" "
+                                           "/dev/null > '%2'")
+                                .arg(title, file_);
+    process_ = std::make_unique<ChildProcess>(
+        QStringLiteral("sh"), QStringList{QStringLiteral("-c"), command}, server.display());
+    if (!waitForWindow(server.display(), title, existing))
+        fail(QStringLiteral("the event logger \"%1\" did not start").arg(title));
+}
+
+QStringList EventLogger::pressedKeysyms() const
+{
+    QFile f(file_);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression press(
+        QStringLiteral("KeyPress event[^\\n]*\\n[^\\n]*\\n[^\\n]*keysym 0x[0-9a-f]+, ([^)]+)\\)"));
+    QStringList names;
+    const QString log = QString::fromUtf8(f.readAll());
+    for (const QRegularExpressionMatch& m : press.globalMatch(log))
+        names << m.captured(1);
+    return names;
 }
 
 // ------------------------------------------------------------ Qt text box

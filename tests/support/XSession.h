@@ -143,6 +143,22 @@ private:
     std::unique_ptr<ChildProcess> process_;
 };
 
+// xev with a window of the given title, logging key events to a file: for
+// keys that a terminal turns into no bytes (Print, Scroll Lock, Break).
+class EventLogger {
+public:
+    EventLogger(const XServer& server, const QString& title);
+    QString title() const { return title_; }
+    // The key symbol names of the key presses logged so far ("Print", "a").
+    QStringList pressedKeysyms() const;
+
+private:
+    QString title_;
+    QTemporaryDir dir_;
+    QString file_;
+    std::unique_ptr<ChildProcess> process_;
+};
+
 // Waits until a client window with this title, not one of those given, is
 // viewable (0 on timeout).
 unsigned long waitForWindow(const QString& display, const QString& title,
