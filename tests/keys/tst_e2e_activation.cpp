@@ -32,6 +32,8 @@ private Q_SLOTS:
     void qtTextBoxGetsExactText_data();
     void qtTextBoxGetsExactText();
     void withoutWindowManager();
+    void unicodeTitles();
+    void noDisplayIsAnError();
 
 private:
     bool isAbove(unsigned long upper, unsigned long lower);
@@ -291,6 +293,42 @@ void TestActivation::withoutWindowManager()
     QCOMPARE(left.waitForBytes(8), QByteArray("leftleft"));
     QCOMPARE(QString::fromUtf8(right.waitForBytes(16)), QStringLiteral("right€right€"));
     QVERIFY_THROWS_EXCEPTION(keys::KeyError, sender.AppActivate(QStringLiteral("Alpha")));
+}
+
+void TestActivation::unicodeTitles()
+{
+    TextBoxTarget box(*server_, QStringLiteral("Grüße € Ωmega 😀"));
+    sender_->AppActivate(QStringLiteral("Alpha"));
+    sender_->AppActivate(QStringLiteral("Grüße € Ωmega 😀"));
+    QVERIFY(probe_->focusIsIn(box.window()));
+    sender_->AppActivate(QStringLiteral("Alpha"));
+    sender_->AppActivate(QStringLiteral("GRÜßE € Ω"));
+    QVERIFY(probe_->focusIsIn(box.window()));
+    QVERIFY_THROWS_EXCEPTION(keys::KeyError, sender_->AppActivate(QStringLiteral("Grüsse")));
+    sender_->SendKeys(QStringLiteral("ok"), true);
+    QCOMPARE(box.waitForText(2), QStringLiteral("ok"));
+}
+
+void TestActivation::noDisplayIsAnError()
+{
+    const QByteArray display = qgetenv("DISPLAY");
+    qputenv("DISPLAY", ":54321");
+    keys::X11KeySender sender;
+    QString activateError, sendError;
+    try {
+        sender.AppActivate(QStringLiteral("Alpha"));
+    } catch (const keys::KeyError& e) {
+        activateError = e.description();
+    }
+    try {
+        sender.SendKeys(QStringLiteral("a"), true);
+    } catch (const keys::KeyError& e) {
+        sendError = e.description();
+    }
+    qputenv("DISPLAY", display);
+    QVERIFY2(activateError.contains(QStringLiteral("cannot reach the X display")),
+             qPrintable(activateError));
+    QCOMPARE(sendError, activateError);
 }
 
 QTEST_GUILESS_MAIN(TestActivation)

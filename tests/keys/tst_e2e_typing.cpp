@@ -246,17 +246,24 @@ void TestTyping::numLockOnTypesExactly()
 void TestTyping::layouts_data()
 {
     QTest::addColumn<QString>("layout");
+    QTest::addColumn<int>("group");
     QTest::addColumn<QString>("text");
-    QTest::newRow("German") << "de" << QStringLiteral("Grüße yz YZ äöüß ÄÖÜ @€{[]}\\|~µ²³ <>");
-    QTest::newRow("French") << "fr" << QStringLiteral("azerty AQWZ mù éèçà &\"'(-_)= !:;, 1234 €@#");
-    QTest::newRow("US again") << "us" << QStringLiteral("qwerty yz @\"#~ é");
+    QTest::newRow("German") << "de" << 0 << QStringLiteral("Grüße yz YZ äöüß ÄÖÜ @€{[]}\\|~µ²³ <>");
+    QTest::newRow("French") << "fr" << 0
+                            << QStringLiteral("azerty AQWZ mù éèçà &\"'(-_)= !:;, 1234 €@#");
+    QTest::newRow("German as second group") << "us,de" << 1
+                                            << QStringLiteral("yz äöüß @€ {[]} ~ Ω");
+    QTest::newRow("US again") << "us" << 0 << QStringLiteral("qwerty yz @\"#~ é");
 }
 
 void TestTyping::layouts()
 {
     QFETCH(QString, layout);
+    QFETCH(int, group);
     QFETCH(QString, text);
     QCOMPARE(runProgram(server_->display(), QStringLiteral("setxkbmap"), {layout}), 0);
+    XkbLockGroup(probe_->display(), XkbUseCoreKbd, static_cast<unsigned>(group));
+    XSync(probe_->display(), False);
     QString keys;
     for (QChar c : text) {
         if (QStringLiteral("+^%~(){}[]").contains(c))
@@ -265,6 +272,7 @@ void TestTyping::layouts()
             keys += c;
     }
     const QString typed = QString::fromUtf8(type(keys, text.toUtf8().size()));
+    XkbLockGroup(probe_->display(), XkbUseCoreKbd, 0);
     runProgram(server_->display(), QStringLiteral("setxkbmap"), {QStringLiteral("us")});
     QCOMPARE(typed, text);
 }
