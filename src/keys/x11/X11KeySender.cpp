@@ -1,6 +1,8 @@
+// Qt before Xlib: Xlib's macros clash with Qt's names.
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QThread>
+
 #include "keys/x11/X11KeySender.h"
 #include "keys/Notation.h"
 #include "keys/x11/XConnection.h"
@@ -11,7 +13,6 @@
 
 #include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
-
 
 namespace keys {
 
@@ -34,6 +35,14 @@ QString heldModifierNames(unsigned mods)
     if (mods & ~(ShiftMask | ControlMask | Mod1Mask))
         names << QStringLiteral("AltGr, Super or another modifier");
     return names.join(QStringLiteral(", "));
+}
+
+std::map<KeyCode, KeySym> symbolsOf(const std::map<KeyCode, x11::SpareKeys::Binding>& spare)
+{
+    std::map<KeyCode, KeySym> symbols;
+    for (const auto& [code, binding] : spare)
+        symbols[code] = binding.sym;
+    return symbols;
 }
 
 } // namespace
@@ -68,6 +77,8 @@ x11::XConnection& X11KeySender::connection()
 void X11KeySender::AppActivate(const QString& title)
 {
     x11::XConnection& x = connection();
+    // One thread at a time in Xlib: the spare-keycode watcher has its own.
+    const std::unique_lock<std::mutex> xlib = spare_->lock();
     const std::optional<x11::ClientWindow> window =
         x11::pickByTitle(x11::clientWindows(x), title);
     if (!window)
@@ -104,44 +115,48 @@ void X11KeySender::SendKeys(const QString& keys, bool wait)
 {
     const KeyEvents events = parseKeyString(keys);
     x11::XConnection& x = connection();
-    if (!events.empty()) {
-        waitForReleasedModifiers();
-        std::unique_lock<std::mutex> spareLock = spare_->lock();
-        std::map<KeyCode, x11::SpareKeys::Binding>& spare = spare_->bindings();
-        std::map<KeyCode, KeySym> current;
-        for (const auto& [code, binding] : spare)
-            current[code] = binding.sym;
-        const x11::Keymap keymap(x.dpy(), current);
-        if (!keymap.valid())
-            throw KeyError(QStringLiteral("The keyboard map of the X server cannot be read."));
-        // Bindings that a new layout has replaced are no longer ours.
-        for (auto it = spare.begin(); it != spare.end();)
-            it = keymap.firstSymbol(it->first) == it->second.sym ? std::next(it) : spare.erase(it);
-        current.clear();
-        for (const auto& [code, binding] : spare)
-            current[code] = binding.sym;
-        std::vector<x11::Stroke> strokes = x11::planStrokes(events, keymap);
-        x11::RoundBindings rounds =
-            x11::shareOutSpareKeycodes(strokes, keymap.spareKeycodes(), current);
-
-        Window focus;
-        int revert;
-        XGetInputFocus(x.dpy(), &focus, &revert);
-        if (focus == None || focus == PointerRoot || focus == x.root())
-            throw KeyError(QStringLiteral("No window has the keyboard focus, so nothing was typed."));
-
-        struct Notify {
-            x11::SpareKeys& keys;
-            std::unique_lock<std::mutex>& lock;
-            ~Notify() { lock.unlock(); keys.used(); }
-        } notify{*spare_, spareLock};
-        x11::Typist typist(x, keymap, std::move(strokes), std::move(rounds), spare, focus);
-        typist.run();
-    }
+    if (!events.empty())
+        type(events);
+    const std::unique_lock<std::mutex> xlib = spare_->lock();
     if (wait)
         XSync(x.dpy(), False);
     else
         XFlush(x.dpy());
+}
+
+void X11KeySender::type(const KeyEvents& events)
+{
+    // Declared before the lock, so the watcher is woken after it is free.
+    struct WakeWatcher {
+        x11::SpareKeys& spare;
+        ~WakeWatcher() { spare.used(); }
+    } wakeWatcher{*spare_};
+    const std::unique_lock<std::mutex> xlib = spare_->lock();
+
+    waitForReleasedModifiers();
+    std::map<KeyCode, x11::SpareKeys::Binding>& spare = spare_->bindings();
+    const x11::Keymap keymap(x_->dpy(), symbolsOf(spare));
+    if (!keymap.valid())
+        throw KeyError(QStringLiteral("The keyboard map of the X server cannot be read."));
+    // Bindings that a new layout has replaced are no longer ours.
+    for (auto it = spare.begin(); it != spare.end();)
+        it = keymap.firstSymbol(it->first) == it->second.sym ? std::next(it) : spare.erase(it);
+
+    std::vector<x11::Stroke> strokes = x11::planStrokes(events, keymap);
+    x11::RoundBindings rounds =
+        x11::shareOutSpareKeycodes(strokes, keymap.spareKeycodes(), symbolsOf(spare));
+    x11::Typist typist(*x_, keymap, std::move(strokes), std::move(rounds), spare, focusedWindow());
+    typist.run();
+}
+
+unsigned long X11KeySender::focusedWindow()
+{
+    Window focus;
+    int revert;
+    XGetInputFocus(x_->dpy(), &focus, &revert);
+    if (focus == None || focus == PointerRoot || focus == x_->root())
+        throw KeyError(QStringLiteral("No window has the keyboard focus, so nothing was typed."));
+    return focus;
 }
 
 } // namespace keys

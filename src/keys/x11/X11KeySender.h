@@ -1,6 +1,7 @@
 #pragma once
 // Public face of the X11 backend: no X11 header here, since Xlib's macros
 // clash with Qt's names.
+#include "keys/KeyEvent.h"
 #include "keys/KeySender.h"
 
 #include <memory>
@@ -25,6 +26,8 @@ public:
 private:
     x11::XConnection& connection();
     void waitForReleasedModifiers();
+    void type(const KeyEvents& events);
+    unsigned long focusedWindow();
 
     std::unique_ptr<x11::XConnection> x_;
     std::unique_ptr<x11::SpareKeys> spare_;

@@ -2,8 +2,8 @@
 // Internal to the X11 backend. Includes Xlib, whose macros clash with Qt's
 // names: include this only from .cpp files of this folder.
 #include <QString>
-#include <X11/Xlib.h>
 
+#include <X11/Xlib.h>
 
 #include <memory>
 #include <vector>

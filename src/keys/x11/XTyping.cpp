@@ -1,11 +1,12 @@
+// Qt before Xlib: Xlib's macros clash with Qt's names.
 #include <QThread>
+
 #include "keys/x11/XTyping.h"
 #include "keys/KeySender.h"
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <xkbcommon/xkbcommon.h>
-
 
 #include <algorithm>
 #include <map>

@@ -1,10 +1,11 @@
+// Qt before Xlib: Xlib's macros clash with Qt's names.
 #include <QElapsedTimer>
 #include <QThread>
+
 #include "keys/x11/XWindows.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
-
 
 #include <algorithm>
 
