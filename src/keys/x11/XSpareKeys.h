@@ -32,6 +32,8 @@ class SpareKeys {
 public:
     struct Binding {
         KeySym sym = NoSymbol;
+        // When the target is expected to have read the last key typed with
+        // it (after delivery, plus time for a backlog of earlier keys).
         Clock::time_point lastUse;
     };
 

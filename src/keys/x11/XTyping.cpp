@@ -208,10 +208,13 @@ void Typist::run()
         // Idle at the server for a moment, so that other clients' requests
         // (a click that moves the focus) are served between batches.
         XSync(x_.dpy(), False);
-        const Clock::time_point now = Clock::now();
+        // A slow target may still be reading the keys before these.
+        const auto backlog = std::chrono::microseconds(
+            static_cast<long long>(pace_.settleMsPerKey * 1000.0 * static_cast<double>(end)));
+        const Clock::time_point readBy = Clock::now() + backlog;
         for (; next < end; ++next)
             if (strokes_[next].spare != NoSymbol)
-                spare_[strokes_[next].code].lastUse = now;
+                spare_[strokes_[next].code].lastUse = readBy;
     }
 }
 
