@@ -1,6 +1,7 @@
 #include "script/frmScript.h"
 
 #include "app/about/frmAbout.h"
+#include "app/ui/ComboBox.h"
 #include "app/ui/Dialogs.h"
 #include "app/ui/Twips.h"
 #include "keys/KeySender.h"
@@ -123,9 +124,7 @@ void frmScript::buildControls()
     Frame3 = named(new QGroupBox(QStringLiteral("Script"), client), "Frame3");
     Label3 = named(new QLabel(QStringLiteral("Name"), Frame3), "Label3");
     cboScript = named(new QComboBox(Frame3), "cboScript");
-    cboScript->setEditable(true);
-    cboScript->setInsertPolicy(QComboBox::NoInsert);
-    cboScript->setCompleter(nullptr);  // typing changes the text only
+    ui::makeEditableCombo(cboScript);  // typing changes the text only
     Label2 = named(new QLabel(QStringLiteral("Description"), Frame3), "Label2");
     txtDescription = named(new QPlainTextEdit(Frame3), "txtDescription");
     txtDescription->setTabChangesFocus(true);

@@ -325,6 +325,18 @@ private Q_SLOTS:
         QCOMPARE(form->txtDescription->toPlainText(), QString());
         QVERIFY(!form->cmdSave->isEnabled());
 
+        // Typing a listed name exactly, then Enter or leaving the box, is
+        // not a pick either.
+        form->cboScript->setEditText(QString());
+        QTest::keyClicks(form->cboScript->lineEdit(), "Second");
+        QTest::keyClick(form->cboScript->lineEdit(), Qt::Key_Return);
+        form->txtDescription->setEnabled(true);
+        form->txtDescription->setFocus();
+        QCOMPARE(form->cboScript->currentText(), QStringLiteral("Second"));
+        QCOMPARE(form->txtDescription->toPlainText(), QString());
+        QVERIFY(!form->cmdSave->isEnabled());
+        form->txtDescription->setEnabled(false);
+
         // Picking the entry that is already current, after typing, brings
         // back its text.
         form->cboScript->setCurrentIndex(0);
