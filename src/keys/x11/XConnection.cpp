@@ -12,17 +12,14 @@ namespace {
 
 std::mutex errorsLock;
 std::set<Display*> ownDisplays;
-unsigned long errorsSeen = 0;
 XErrorHandler previousHandler = nullptr;
 
-int countError(Display* dpy, XErrorEvent* error)
+int passOver(Display* dpy, XErrorEvent* error)
 {
     {
         std::lock_guard<std::mutex> guard(errorsLock);
-        if (ownDisplays.count(dpy)) {
-            ++errorsSeen;
+        if (ownDisplays.count(dpy))
             return 0;
-        }
     }
     return previousHandler ? previousHandler(dpy, error) : 0;
 }
@@ -32,7 +29,7 @@ void registerDisplay(Display* dpy)
     std::lock_guard<std::mutex> guard(errorsLock);
     static bool installed = false;
     if (!installed) {
-        previousHandler = XSetErrorHandler(countError);
+        previousHandler = XSetErrorHandler(passOver);
         installed = true;
     }
     ownDisplays.insert(dpy);
@@ -107,13 +104,6 @@ Time XConnection::serverTime()
     XEvent event;
     XWindowEvent(dpy_, clock_, PropertyChangeMask, &event);
     return event.xproperty.time;
-}
-
-unsigned long XConnection::errorCount()
-{
-    XSync(dpy_, False);
-    std::lock_guard<std::mutex> guard(errorsLock);
-    return errorsSeen;
 }
 
 std::vector<unsigned long> XConnection::cardinals(Window w, Atom property, Atom type)

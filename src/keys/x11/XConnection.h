@@ -11,8 +11,9 @@
 namespace keys::x11 {
 
 // The backend's own connection to the X server, with the atoms it uses.
-// X protocol errors of this connection are counted instead of ending the
-// program (Xlib's default).
+// X protocol errors of this connection (a window that closed meanwhile) are
+// passed over instead of ending the program, as Xlib's default would; every
+// step checks its outcome itself (the focus, the window list).
 class XConnection {
 public:
     // nullptr when the display cannot be opened (default: $DISPLAY).
@@ -27,8 +28,6 @@ public:
     Atom atom(const char* name);
     // The current server time, for requests that must carry a real one.
     Time serverTime();
-    // Number of X errors this connection has had so far (after XSync).
-    unsigned long errorCount();
 
     std::vector<unsigned long> cardinals(Window w, Atom property, Atom type);
     QString title(Window w);
