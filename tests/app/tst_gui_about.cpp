@@ -403,10 +403,10 @@ void AboutTest::userGuideFoundBesideProgram()
     guide.close();
     QCOMPARE(frmAbout::userGuidePath(folder_->path()), QFileInfo(guide).canonicalFilePath());
 
-    QTemporaryDir root;   // an install tree: bin/ beside share/doc/Typomat/
+    QTemporaryDir root;   // an install tree: bin/ beside share/doc/typomat/
     QVERIFY(QDir(root.path()).mkpath(QStringLiteral("bin")));
-    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("share/doc/Typomat")));
-    QFile installed(root.filePath(QStringLiteral("share/doc/Typomat/user-guide.md")));
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("share/doc/typomat")));
+    QFile installed(root.filePath(QStringLiteral("share/doc/typomat/user-guide.md")));
     QVERIFY(installed.open(QIODevice::WriteOnly));
     installed.close();
     QCOMPARE(frmAbout::userGuidePath(root.filePath(QStringLiteral("bin"))),

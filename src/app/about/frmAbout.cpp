@@ -251,7 +251,6 @@ QString frmAbout::userGuidePath(const QString& programFolder)
     const QStringList candidates = {
         programFolder + QStringLiteral("/docs") + name,
         programFolder + QStringLiteral("/../docs") + name,
-        programFolder + QStringLiteral("/../share/doc/Typomat") + name,
         programFolder + QStringLiteral("/../share/doc/typomat") + name,
         QStringLiteral(TYPOMAT_INSTALL_DOCDIR) + name,
         QStringLiteral(TYPOMAT_SOURCE_DIR "/docs") + name,

@@ -24,10 +24,10 @@ QString ExecutableFolder::path() const
 bool ExecutableFolder::keepsDataBeside() const
 {
     const QString folder = path();
-#ifdef TYPOMAT_INSTALL_BINDIR
-    if (QDir(folder) == QDir(QStringLiteral(TYPOMAT_INSTALL_BINDIR)))
-        return false;
-#endif
+    // The package installs into /usr/bin, cmake --install into its prefix.
+    for (const QString& installed : {QStringLiteral("/usr/bin"), QStringLiteral(TYPOMAT_INSTALL_BINDIR)})
+        if (QDir(folder) == QDir(installed))
+            return false;
     return ::access(QFile::encodeName(folder).constData(), W_OK) == 0;
 }
 
