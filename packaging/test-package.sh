@@ -7,9 +7,14 @@ build=$1
 work=$(mktemp -d)
 xvfb_pid=""
 app_pid=""
+stop() {  # ends exactly the process it is given
+  [ -n "$1" ] || return 0
+  kill "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
 cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  stop "$app_pid"
+  stop "$xvfb_pid"
   rm -rf "$work"
 }
 trap cleanup EXIT
