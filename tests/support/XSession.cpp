@@ -256,7 +256,10 @@ long cardinalProperty(Display* dpy, Window w, Atom property, Atom wantedType, lo
 XProbe::XProbe(const QString& display)
 {
     initXlibThreads();
-    dpy_ = XOpenDisplay(display.toLocal8Bit().constData());
+    waitUntil(3000, [&] {
+        dpy_ = XOpenDisplay(display.toLocal8Bit().constData());
+        return dpy_ != nullptr;
+    });
     if (!dpy_)
         fail(QStringLiteral("cannot open display %1").arg(display));
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
