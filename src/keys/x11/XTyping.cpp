@@ -235,10 +235,11 @@ void Typist::bindRound(int round)
 {
     if (round < 0 || static_cast<std::size_t>(round) >= rounds_.size())
         return;
-    // A keycode typed with in an earlier run may still be unread there.
+    // A keycode typed with in an earlier run may still be unread there
+    // (within this run, settle() has waited already).
     for (const auto& [code, sym] : rounds_[round]) {
         auto earlier = spare_.find(code);
-        if (earlier != spare_.end()) {
+        if (earlier != spare_.end() && !boundThisRun_.count(code)) {
             const auto readBy = earlier->second.lastUse
                 + std::chrono::milliseconds(pace_.roundSettleMs);
             if (Clock::now() < readBy)
@@ -247,8 +248,10 @@ void Typist::bindRound(int round)
     }
     std::map<KeyCode, KeySym> symbols(rounds_[round].begin(), rounds_[round].end());
     setKeycodeSymbols(x_.dpy(), symbols);
-    for (const auto& [code, sym] : symbols)
+    for (const auto& [code, sym] : symbols) {
         spare_[code] = {sym, Clock::now()};
+        boundThisRun_.insert(code);
+    }
     XSync(x_.dpy(), False);
 }
 

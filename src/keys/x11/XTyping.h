@@ -5,6 +5,7 @@
 #include "keys/x11/XSpareKeys.h"
 
 #include <map>
+#include <set>
 #include <vector>
 
 namespace keys::x11 {
@@ -80,6 +81,7 @@ private:
     bool capsWanted_;
     bool capsActual_;
     std::size_t keysSinceSettle_ = 0;
+    std::set<KeyCode> boundThisRun_;
 };
 
 } // namespace keys::x11
