@@ -155,6 +155,7 @@ void TestTyping::keysReachTheTerminal_data()
     QTest::newRow("non-ASCII") << "é ß € Ω 😀 ñ ü"
                                << QStringLiteral("é ß € Ω 😀 ñ ü").toUtf8();
     QTest::newRow("modifier on spare key") << "%é" << esc("é");
+    QTest::newRow("Shift on spare key") << "+é+(ßΩ)é" << QStringLiteral("éßΩé").toUtf8();
     QTest::newRow("line breaks") << "a\nb\r\nc\rd\te" << QByteArray("a\rb\rc\rd\te");
     QTest::newRow("empty") << "" << QByteArray();
 }

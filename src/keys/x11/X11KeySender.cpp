@@ -37,11 +37,12 @@ QString heldModifierNames(unsigned mods)
     return names.join(QStringLiteral(", "));
 }
 
-std::map<KeyCode, KeySym> symbolsOf(const std::map<KeyCode, x11::SpareKeys::Binding>& spare)
+std::map<KeyCode, x11::LevelSymbols>
+symbolsOf(const std::map<KeyCode, x11::SpareKeys::Binding>& spare)
 {
-    std::map<KeyCode, KeySym> symbols;
+    std::map<KeyCode, x11::LevelSymbols> symbols;
     for (const auto& [code, binding] : spare)
-        symbols[code] = binding.sym;
+        symbols[code] = binding.syms;
     return symbols;
 }
 
@@ -140,7 +141,7 @@ void X11KeySender::type(const KeyEvents& events)
         throw KeyError(QStringLiteral("The keyboard map of the X server cannot be read."));
     // Bindings that a new layout has replaced are no longer ours.
     for (auto it = spare.begin(); it != spare.end();)
-        it = keymap.firstSymbol(it->first) == it->second.sym ? std::next(it) : spare.erase(it);
+        it = keymap.symbolsAt(it->first) == it->second.syms ? std::next(it) : spare.erase(it);
 
     std::vector<x11::Stroke> strokes = x11::planStrokes(events, keymap);
     x11::RoundBindings rounds =

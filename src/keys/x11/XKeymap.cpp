@@ -34,7 +34,7 @@ bool better(const KeyOnLayout& candidate, const KeyOnLayout& current)
 
 } // namespace
 
-Keymap::Keymap(Display* dpy, const std::map<KeyCode, KeySym>& borrowed)
+Keymap::Keymap(Display* dpy, const std::map<KeyCode, LevelSymbols>& borrowed)
 {
     xkb_ = XkbGetMap(dpy, XkbKeyTypesMask | XkbKeySymsMask | XkbModifierMapMask,
                      XkbUseCoreKbd);
@@ -49,7 +49,7 @@ Keymap::Keymap(Display* dpy, const std::map<KeyCode, KeySym>& borrowed)
     for (unsigned code = xkb_->min_key_code; code <= xkb_->max_key_code; ++code) {
         const KeyCode key = static_cast<KeyCode>(code);
         auto ours = borrowed.find(key);
-        if (ours != borrowed.end() && firstSymbol(key) == ours->second) {
+        if (ours != borrowed.end() && symbolsAt(key) == ours->second) {
             spare_.push_back(key);
             continue;
         }
@@ -80,12 +80,16 @@ const KeyOnLayout* Keymap::forKeysym(KeySym sym) const
     return it == byKeysym_.end() ? nullptr : &it->second;
 }
 
-KeySym Keymap::firstSymbol(KeyCode code) const
+LevelSymbols Keymap::symbolsAt(KeyCode code) const
 {
+    LevelSymbols symbols{NoSymbol, NoSymbol};
     if (code < xkb_->min_key_code || code > xkb_->max_key_code
         || XkbKeyNumGroups(xkb_, code) == 0 || XkbKeyNumSyms(xkb_, code) == 0)
-        return NoSymbol;
-    return XkbKeySymEntry(xkb_, code, 0, 0);
+        return symbols;
+    const int width = XkbKeyGroupWidth(xkb_, code, 0);
+    for (int level = 0; level < 2 && level < width; ++level)
+        symbols[static_cast<std::size_t>(level)] = XkbKeySymEntry(xkb_, code, level, 0);
+    return symbols;
 }
 
 KeyCode Keymap::keyForModifier(unsigned mask) const

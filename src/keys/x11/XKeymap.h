@@ -6,11 +6,15 @@
 
 #include <X11/XKBlib.h>
 
+#include <array>
 #include <map>
 #include <unordered_map>
 #include <vector>
 
 namespace keys::x11 {
+
+// The symbols of a keycode's first group: plain, and with Shift.
+using LevelSymbols = std::array<KeySym, 2>;
 
 struct KeyOnLayout {
     KeyCode code = 0;
@@ -20,8 +24,8 @@ struct KeyOnLayout {
 class Keymap {
 public:
     // A snapshot of the server's keyboard map and state. Keycodes that still
-    // carry the symbol we bound to them count as spare, not as layout.
-    Keymap(Display* dpy, const std::map<KeyCode, KeySym>& borrowed);
+    // carry the symbols we bound to them count as spare, not as layout.
+    Keymap(Display* dpy, const std::map<KeyCode, LevelSymbols>& borrowed);
     ~Keymap();
     Keymap(const Keymap&) = delete;
     Keymap& operator=(const Keymap&) = delete;
@@ -34,8 +38,8 @@ public:
     // A key that holds this one real modifier (0: none).
     KeyCode keyForModifier(unsigned mask) const;
     const std::vector<KeyCode>& spareKeycodes() const { return spare_; }
-    // The first symbol of the keycode (NoSymbol when it has none).
-    KeySym firstSymbol(KeyCode code) const;
+    // The keycode's symbols (NoSymbol where it has none).
+    LevelSymbols symbolsAt(KeyCode code) const;
 
     unsigned altMask() const { return altMask_; }
     unsigned numLockMask() const { return numLockMask_; }

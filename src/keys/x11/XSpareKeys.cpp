@@ -4,33 +4,57 @@
 
 namespace keys::x11 {
 
-void setKeycodeSymbols(Display* dpy, const std::map<KeyCode, KeySym>& symbols,
-                       const std::map<KeyCode, KeySym>* expected)
+namespace {
+
+LevelSymbols currentSymbols(XkbDescPtr xkb, KeyCode code)
+{
+    LevelSymbols symbols{NoSymbol, NoSymbol};
+    if (XkbKeyNumGroups(xkb, code) == 0 || XkbKeyNumSyms(xkb, code) == 0)
+        return symbols;
+    const int width = XkbKeyGroupWidth(xkb, code, 0);
+    for (int level = 0; level < 2 && level < width; ++level)
+        symbols[static_cast<std::size_t>(level)] = XkbKeySymEntry(xkb, code, level, 0);
+    return symbols;
+}
+
+void setSymbols(XkbDescPtr xkb, KeyCode code, const LevelSymbols& symbols)
+{
+    XkbMapChangesRec changes{};
+    if (symbols[0] == NoSymbol && symbols[1] == NoSymbol) {
+        XkbChangeTypesOfKey(xkb, code, 0, XkbGroup1Mask, nullptr, &changes);
+        return;
+    }
+    const bool shifted = symbols[1] != NoSymbol;
+    int type = shifted ? XkbTwoLevelIndex : XkbOneLevelIndex;
+    XkbChangeTypesOfKey(xkb, code, 1, XkbGroup1Mask, &type, &changes);
+    KeySym* syms = XkbKeySymsPtr(xkb, code);
+    syms[0] = symbols[0];
+    if (shifted)
+        syms[1] = symbols[1];
+}
+
+} // namespace
+
+void setKeycodeSymbols(Display* dpy, const std::map<KeyCode, LevelSymbols>& symbols,
+                       const std::map<KeyCode, LevelSymbols>* expected)
 {
     if (symbols.empty())
         return;
-    XkbDescPtr xkb = XkbGetMap(dpy, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+    // Xlib consults the key actions when a key's width changes.
+    XkbDescPtr xkb =
+        XkbGetMap(dpy, XkbKeyTypesMask | XkbKeySymsMask | XkbKeyActionsMask, XkbUseCoreKbd);
     if (!xkb)
         return;
     KeyCode first = 0, last = 0;
-    for (const auto& [code, sym] : symbols) {
+    for (const auto& [code, wanted] : symbols) {
         if (code < xkb->min_key_code || code > xkb->max_key_code)
             continue;
         if (expected) {
-            const KeySym now = XkbKeyNumGroups(xkb, code) && XkbKeyNumSyms(xkb, code)
-                ? XkbKeySymEntry(xkb, code, 0, 0)
-                : NoSymbol;
-            auto wanted = expected->find(code);
-            if (wanted == expected->end() || wanted->second != now)
+            auto mine = expected->find(code);
+            if (mine == expected->end() || mine->second != currentSymbols(xkb, code))
                 continue;
         }
-        int oneLevel = XkbOneLevelIndex;
-        if (sym == NoSymbol) {
-            XkbChangeTypesOfKey(xkb, code, 0, XkbGroup1Mask, nullptr, nullptr);
-        } else {
-            XkbChangeTypesOfKey(xkb, code, 1, XkbGroup1Mask, &oneLevel, nullptr);
-            XkbKeySymsPtr(xkb, code)[0] = sym;
-        }
+        setSymbols(xkb, code, wanted);
         first = first ? std::min(first, code) : code;
         last = std::max(last, code);
     }
@@ -101,10 +125,10 @@ void SpareKeys::restoreAll()
     std::unique_ptr<XConnection> x = XConnection::open(displayName_.constData());
     if (x) {
         // Only what still is ours: a new layout may have been loaded meanwhile.
-        std::map<KeyCode, KeySym> ours, empty;
+        std::map<KeyCode, LevelSymbols> ours, empty;
         for (const auto& [code, binding] : bindings_) {
-            ours[code] = binding.sym;
-            empty[code] = NoSymbol;
+            ours[code] = binding.syms;
+            empty[code] = {NoSymbol, NoSymbol};
         }
         setKeycodeSymbols(x->dpy(), empty, &ours);
         XSync(x->dpy(), False);

@@ -4,6 +4,7 @@
 #include <QByteArray>
 
 #include "keys/x11/XConnection.h"
+#include "keys/x11/XKeymap.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -16,13 +17,14 @@ namespace keys::x11 {
 
 using Clock = std::chrono::steady_clock;
 
-// Gives each keycode this one symbol on a single level (NoSymbol: no symbol
-// at all), in one request: every change of the keymap makes each client,
-// the window manager among them, reload its copy, so one notice is far
-// cheaper than one per keycode. With expected, a keycode is changed only
-// while it still carries the expected symbol.
-void setKeycodeSymbols(Display* dpy, const std::map<KeyCode, KeySym>& symbols,
-                       const std::map<KeyCode, KeySym>* expected = nullptr);
+// Gives each keycode these symbols: one level when it has only a plain one,
+// two (the second with Shift) when it has a shifted one, none when both are
+// NoSymbol. All in one request: every change of the keymap makes each
+// client, the window manager among them, reload its copy, so one notice is
+// far cheaper than one per keycode. With expected, a keycode is changed only
+// while it still carries the expected symbols.
+void setKeycodeSymbols(Display* dpy, const std::map<KeyCode, LevelSymbols>& symbols,
+                       const std::map<KeyCode, LevelSymbols>* expected = nullptr);
 
 // A target reads its keys some time after the server delivered them, and
 // looks them up in the keymap as it is then. So a keycode keeps its symbol
@@ -31,7 +33,7 @@ void setKeycodeSymbols(Display* dpy, const std::map<KeyCode, KeySym>& symbols,
 class SpareKeys {
 public:
     struct Binding {
-        KeySym sym = NoSymbol;
+        LevelSymbols syms{NoSymbol, NoSymbol};
         // When the target is expected to have read the last key typed with
         // it (after delivery, plus time for a backlog of earlier keys).
         Clock::time_point lastUse;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -112,47 +113,61 @@ std::vector<Stroke> planStrokes(const KeyEvents& events, const Keymap& keymap)
 }
 
 RoundBindings shareOutSpareKeycodes(std::vector<Stroke>& strokes, const std::vector<KeyCode>& pool,
-                                    std::map<KeyCode, KeySym> current)
+                                    std::map<KeyCode, LevelSymbols> current)
 {
-    RoundBindings rounds(1);
-    std::set<KeyCode> takenThisRound;
-    auto carrying = [&](KeySym sym) -> KeyCode {
-        for (KeyCode code : pool)
-            if (current[code] == sym)
-                return code;
-        return 0;
+    using Slot = std::pair<KeyCode, std::size_t>; // keycode and level
+    for (KeyCode code : pool)
+        current.try_emplace(code, LevelSymbols{NoSymbol, NoSymbol});
+    // Shift held over a stroke selects the second level: a stroke with Shift
+    // of its own finds its symbol there only.
+    auto levelsFor = [](bool shifted) {
+        return shifted ? std::vector<std::size_t>{1} : std::vector<std::size_t>{0, 1};
     };
-    auto freeKeycode = [&]() -> KeyCode {
-        KeyCode fallback = 0;
-        for (KeyCode code : pool) {
-            if (takenThisRound.count(code))
-                continue;
-            if (current[code] == NoSymbol)
-                return code;
-            if (!fallback)
-                fallback = code;
-        }
+    std::set<Slot> taken;
+    auto carrying = [&](KeySym sym, bool shifted) -> std::optional<Slot> {
+        for (std::size_t level : levelsFor(shifted))
+            for (KeyCode code : pool)
+                if (current[code][level] == sym)
+                    return Slot{code, level};
+        return std::nullopt;
+    };
+    auto freeSlot = [&](bool shifted) -> std::optional<Slot> {
+        std::optional<Slot> fallback;
+        for (std::size_t level : levelsFor(shifted))
+            for (KeyCode code : pool) {
+                if (taken.count({code, level}))
+                    continue;
+                if (current[code][level] == NoSymbol)
+                    return Slot{code, level};
+                if (!fallback)
+                    fallback = Slot{code, level};
+            }
         return fallback;
     };
+
+    RoundBindings rounds(1);
     for (Stroke& stroke : strokes) {
         if (stroke.spare == NoSymbol)
             continue;
         if (pool.empty())
             throw KeyError(QStringLiteral(
                 "The keyboard has no free key to type characters that the layout lacks."));
-        KeyCode code = carrying(stroke.spare);
-        if (!code) {
-            code = freeKeycode();
-            if (!code) {
+        const bool shifted = stroke.mods & ShiftMask;
+        std::optional<Slot> slot = carrying(stroke.spare, shifted);
+        if (!slot) {
+            slot = freeSlot(shifted);
+            if (!slot) {
                 rounds.emplace_back();
-                takenThisRound.clear();
-                code = freeKeycode();
+                taken.clear();
+                slot = freeSlot(shifted);
             }
-            current[code] = stroke.spare;
-            rounds.back().emplace_back(code, stroke.spare);
+            current[slot->first][slot->second] = stroke.spare;
+            rounds.back()[slot->first] = current[slot->first];
         }
-        takenThisRound.insert(code);
-        stroke.code = code;
+        taken.insert(*slot);
+        stroke.code = slot->first;
+        if (slot->second == 1)
+            stroke.mods |= ShiftMask;
         stroke.round = static_cast<int>(rounds.size()) - 1;
     }
     return rounds;
@@ -237,7 +252,7 @@ void Typist::bindRound(int round)
         return;
     // A keycode typed with in an earlier run may still be unread there
     // (within this run, settle() has waited already).
-    for (const auto& [code, sym] : rounds_[round]) {
+    for (const auto& [code, syms] : rounds_[round]) {
         auto earlier = spare_.find(code);
         if (earlier != spare_.end() && !boundThisRun_.count(code)) {
             const auto readBy = earlier->second.lastUse
@@ -246,10 +261,9 @@ void Typist::bindRound(int round)
                 std::this_thread::sleep_until(readBy);
         }
     }
-    std::map<KeyCode, KeySym> symbols(rounds_[round].begin(), rounds_[round].end());
-    setKeycodeSymbols(x_.dpy(), symbols);
-    for (const auto& [code, sym] : symbols) {
-        spare_[code] = {sym, Clock::now()};
+    setKeycodeSymbols(x_.dpy(), rounds_[round]);
+    for (const auto& [code, syms] : rounds_[round]) {
+        spare_[code] = {syms, Clock::now()};
         boundThisRun_.insert(code);
     }
     XSync(x_.dpy(), False);

@@ -26,14 +26,15 @@ struct Stroke {
 std::vector<Stroke> planStrokes(const KeyEvents& events, const Keymap& keymap);
 
 // The keycodes each round binds anew, and to what.
-using RoundBindings = std::vector<std::vector<std::pair<KeyCode, KeySym>>>;
+using RoundBindings = std::vector<std::map<KeyCode, LevelSymbols>>;
 
-// Shares the spare symbols out over the pool of spare keycodes, whose symbols
-// now are current. A keycode that already carries a symbol is used for it as
-// it is; within a round no keycode changes meaning. Sets each stroke's code
-// and round.
+// Shares the spare symbols out over the two levels (plain, with Shift) of
+// the pool of spare keycodes, whose symbols now are current. A symbol that a
+// keycode already carries is used where it is; within a round no level
+// changes meaning. Sets each stroke's code and round, and adds Shift to the
+// strokes on a second level.
 RoundBindings shareOutSpareKeycodes(std::vector<Stroke>& strokes, const std::vector<KeyCode>& pool,
-                                    std::map<KeyCode, KeySym> current);
+                                    std::map<KeyCode, LevelSymbols> current);
 
 struct Pace {
     // Before a keycode changes meaning within a run: time for the target to
