@@ -1,3 +1,10 @@
+# Sanitizer builds: leaks inside system libraries are not reported. The
+# programs the tests start inherit this.
+if(TYPOMAT_SANITIZE)
+  set(TYPOMAT_SANITIZER_ENV
+    "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
+endif()
+
 # typomat_add_tests(LIBS ...): every tst_<label>_<name>.cpp in the calling
 # folder becomes one test executable with the CTest label <label>
 # (unit, gui or e2e). Unit and gui tests run on the offscreen platform; e2e
@@ -15,7 +22,7 @@ function(typomat_add_tests)
     add_executable(${name} ${src})
     target_link_libraries(${name} PRIVATE typomat_config typomat_testsupport Qt6::Test ${ARG_LIBS})
     add_test(NAME ${name} COMMAND ${name})
-    set(env "TYPOMAT_EXE=$<TARGET_FILE:typomat>")
+    set(env "TYPOMAT_EXE=$<TARGET_FILE:typomat>" ${TYPOMAT_SANITIZER_ENV})
     if(NOT label STREQUAL "e2e")
       list(APPEND env "QT_QPA_PLATFORM=offscreen")
     endif()

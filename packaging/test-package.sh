@@ -22,7 +22,7 @@ trap cleanup EXIT
 (cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null)
 deb=$(ls "$work"/pkg/typomat_*.deb)
 echo "package: $(basename "$deb")"
-dpkg-deb --info "$deb" | grep -q "Package: typomat"
+dpkg-deb --info "$deb" | grep "Package: typomat" >/dev/null
 mkdir "$work/root"
 dpkg-deb -x "$deb" "$work/root"
 for f in usr/bin/typomat usr/share/applications/typomat.desktop \
