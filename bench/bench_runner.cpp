@@ -17,6 +17,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include "TimedKeySender.h"
+
 #include <QTimer>
 
 #include <algorithm>
@@ -26,20 +28,6 @@
 #include <vector>
 
 namespace {
-
-class TimedSender final : public keys::KeySender {
-public:
-    keys::RecordingKeySender inner;
-    QElapsedTimer clock;
-    std::vector<qint64> sentAtNs;
-
-    void AppActivate(const QString& title) override { inner.AppActivate(title); }
-    void SendKeys(const QString& keys, bool wait) override
-    {
-        inner.SendKeys(keys, wait);
-        sentAtNs.push_back(clock.nsecsElapsed());
-    }
-};
 
 void seed(int items)
 {
@@ -74,7 +62,7 @@ int main(int argc, char** argv)
     testsupport::TempProgramFolder folder;
     ui::ScriptedDialogs dialogs;
     ui::installDialogs(&dialogs);
-    TimedSender sender;
+    testsupport::TimedKeySender sender;
     keys::installKeySender(&sender);
     seed(items);
 

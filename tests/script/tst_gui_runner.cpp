@@ -9,27 +9,14 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include "TimedKeySender.h"
+
 #include <QTimer>
 #include <thread>
 
 using namespace scripttest;
 
 namespace {
-
-// Passes calls on to a recording double and notes when each send came.
-class TimedSender final : public keys::KeySender {
-public:
-    keys::RecordingKeySender inner;
-    QElapsedTimer clock;
-    std::vector<qint64> sentAtMs;
-
-    void AppActivate(const QString& title) override { inner.AppActivate(title); }
-    void SendKeys(const QString& keys, bool wait) override
-    {
-        inner.SendKeys(keys, wait);
-        sentAtMs.push_back(clock.elapsed());
-    }
-};
 
 void busyWait(int ms)
 {
@@ -443,7 +430,7 @@ private Q_SLOTS:
 
     void realRunKeepsTickingUnderAModalDialog()
     {
-        TimedSender sender;
+        testsupport::TimedKeySender sender;
         keys::installKeySender(&sender);
         fx->addScript("Run", "", 1, seconds(0));
         fx->addItems({{"Run", "A", "Win", "a", "", store::Value(seconds(1))},
@@ -456,7 +443,7 @@ private Q_SLOTS:
         QDialog modal(&form);
         QTimer poll;
         connect(&poll, &QTimer::timeout, &modal, [&] {
-            if (sender.sentAtMs.size() >= 2 || sender.clock.elapsed() > 6000)
+            if (sender.sentAtNs.size() >= 2 || sender.clock.elapsed() > 6000)
                 modal.accept();
         });
         poll.start(50);
@@ -466,9 +453,9 @@ private Q_SLOTS:
         QCOMPARE(sender.inner.sentKeyStrings(), (QStringList{"a", "b"}));
         // Timer1 enables Timer2 at 1 s; A fires at its first tick (2 s), B a
         // second later.
-        QVERIFY2(sender.sentAtMs[0] >= 1990 && sender.sentAtMs[0] < 3000,
-                 qPrintable(QString::number(sender.sentAtMs[0])));
-        const qint64 gap = sender.sentAtMs[1] - sender.sentAtMs[0];
+        QVERIFY2(sender.sentAtMs(0) >= 1990 && sender.sentAtMs(0) < 3000,
+                 qPrintable(QString::number(sender.sentAtMs(0))));
+        const qint64 gap = sender.sentAtMs(1) - sender.sentAtMs(0);
         QVERIFY2(gap > 700 && gap < 1300, qPrintable(QString::number(gap)));
         QCOMPARE(form.Label1->text(), QStringLiteral("07/12/26 10:00:00"));
     }
