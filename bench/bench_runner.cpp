@@ -7,8 +7,8 @@
 //
 // Usage: bench_runner [items]   (default 60)
 #include "TempFolder.h"
-#include "app/settings/ProgramFolder.h"
-#include "app/ui/Dialogs.h"
+#include "settings/ProgramFolder.h"
+#include "ui/Dialogs.h"
 #include "keys/RecordingKeySender.h"
 #include "script/frmScript.h"
 #include "store/Database.h"

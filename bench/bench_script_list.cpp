@@ -9,8 +9,8 @@
 //
 // Usage: bench_script_list [rows...]   (default: 32767 100000)
 #include "TempFolder.h"
-#include "app/settings/ProgramFolder.h"
-#include "app/ui/Dialogs.h"
+#include "settings/ProgramFolder.h"
+#include "ui/Dialogs.h"
 #include "script/frmScript.h"
 #include "script/SteadyTimer.h"
 #include "store/Database.h"

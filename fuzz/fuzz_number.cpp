@@ -1,8 +1,8 @@
 // Feeds arbitrary text to the leading-number conversion of the startup value.
 // It must never crash or hang, and the startup mode must agree with the
 // rounding: a value inside the 16-bit range is that value, any other is 2.
-#include "app/settings/LeadingNumber.h"
-#include "app/settings/Settings.h"
+#include "settings/LeadingNumber.h"
+#include "settings/Settings.h"
 
 #include <cmath>
 #include <cstdint>

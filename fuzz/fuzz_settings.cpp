@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the settings-file reader and writer as the file's
 // content. Reading must never crash; a write that reports success must read
 // back the value written and keep the file's other lines.
-#include "app/settings/ProfileFile.h"
+#include "settings/ProfileFile.h"
 
 #include <QByteArray>
 #include <QDir>

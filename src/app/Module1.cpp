@@ -1,7 +1,7 @@
 #include "app/Module1.h"
 
-#include "app/about/frmAbout.h"
-#include "app/settings/Settings.h"
+#include "about/frmAbout.h"
+#include "settings/Settings.h"
 #include "quick/frmQuick.h"
 #include "script/frmScript.h"
 

@@ -4,6 +4,20 @@
 
 #include <QApplication>
 #include <QFont>
+#include <memory>
+
+namespace {
+
+// Picks the backend that sends keystrokes to other windows on this desktop
+// and installs it for the windows. The only place that names a backend.
+std::unique_ptr<keys::KeySender> installKeyBackend()
+{
+    auto backend = std::make_unique<keys::X11KeySender>();
+    keys::installKeySender(backend.get());
+    return backend;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -13,9 +27,7 @@ int main(int argc, char** argv)
     QFont font = QApplication::font();
     font.setPointSizeF(8);
     QApplication::setFont(font);
-    // Keystrokes go to other windows through the X11 backend.
-    keys::X11KeySender x11Keys;
-    keys::installKeySender(&x11Keys);
+    const auto backend = installKeyBackend();
     Main();
     const int code = application.exec();
     keys::installKeySender(nullptr);

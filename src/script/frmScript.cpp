@@ -1,9 +1,9 @@
 #include "script/frmScript.h"
 
-#include "app/about/frmAbout.h"
-#include "app/ui/ComboBox.h"
-#include "app/ui/Dialogs.h"
-#include "app/ui/Twips.h"
+#include "about/frmAbout.h"
+#include "ui/ComboBox.h"
+#include "ui/Dialogs.h"
+#include "ui/Twips.h"
 #include "keys/KeySender.h"
 #include "script/Clock.h"
 #include "script/ItemList.h"

@@ -1,8 +1,8 @@
 #include "script/frmScriptItem.h"
 
-#include "app/ui/ComboBox.h"
-#include "app/ui/Dialogs.h"
-#include "app/ui/Twips.h"
+#include "ui/ComboBox.h"
+#include "ui/Dialogs.h"
+#include "ui/Twips.h"
 #include "keys/KeySender.h"
 #include "keys/widgets/SpecialKeyBlock.h"
 #include "script/frmScript.h"

@@ -1,6 +1,6 @@
 #include "store/Database.h"
 #include "store/Connection.h"
-#include "app/settings/ProgramFolder.h"
+#include "settings/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,10 +2,10 @@
 // and how the first start goes on from the About window.
 #include "TempFolder.h"
 #include "app/Module1.h"
-#include "app/about/frmAbout.h"
-#include "app/settings/ProgramFolder.h"
-#include "app/settings/Settings.h"
-#include "app/ui/Dialogs.h"
+#include "about/frmAbout.h"
+#include "settings/ProgramFolder.h"
+#include "settings/Settings.h"
+#include "ui/Dialogs.h"
 #include "quick/frmQuick.h"
 #include "script/frmScript.h"
 

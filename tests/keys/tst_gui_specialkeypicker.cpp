@@ -1,4 +1,4 @@
-#include "app/ui/Twips.h"
+#include "ui/Twips.h"
 #include "keys/widgets/frmSpecialKey.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "app/ui/Twips.h"
+#include "ui/Twips.h"
 #include "keys/SpecialKeyTable.h"
 #include "keys/widgets/SpecialKeyBlock.h"
 

@@ -2,8 +2,8 @@
 // A quick window over a fresh program folder, with scripted dialogs and a
 // recording key sender installed for as long as the fixture lives.
 #include "TempFolder.h"
-#include "app/settings/ProgramFolder.h"
-#include "app/ui/Dialogs.h"
+#include "settings/ProgramFolder.h"
+#include "ui/Dialogs.h"
 #include "keys/RecordingKeySender.h"
 #include "quick/frmQuick.h"
 #include "store/Database.h"

@@ -1,7 +1,7 @@
 // The quick window's item operations and title list, on a real database in a
 // fresh program folder, with scripted dialogs.
 #include "QuickFixture.h"
-#include "app/ui/Twips.h"
+#include "ui/Twips.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include "app/about/frmAbout.h"
+#include "about/frmAbout.h"
 #include "keys/widgets/frmSpecialKey.h"
 #include <sqlite3.h>
 

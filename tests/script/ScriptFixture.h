@@ -3,8 +3,8 @@
 // scripted dialogs, the recording key sender, a clock moved by hand, and
 // helpers to seed the key database before the window loads.
 #include "TempFolder.h"
-#include "app/settings/ProgramFolder.h"
-#include "app/ui/Dialogs.h"
+#include "settings/ProgramFolder.h"
+#include "ui/Dialogs.h"
 #include "keys/RecordingKeySender.h"
 #include "script/Clock.h"
 #include "script/SteadyTimer.h"

@@ -1,5 +1,5 @@
-#include "app/ui/Dialogs.h"
-#include "app/ui/Twips.h"
+#include "ui/Dialogs.h"
+#include "ui/Twips.h"
 #include "keys/RecordingKeySender.h"
 #include "script/frmScript.h"
 #include "script/frmScriptItem.h"

@@ -1,7 +1,7 @@
 // The script window: layout, loading, choosing, creating, saving and
 // deleting scripts, and how it ends.
 #include "ScriptFixture.h"
-#include "app/ui/Twips.h"
+#include "ui/Twips.h"
 
 #include <QAbstractItemView>
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "app/ui/Dialogs.h"
+#include "ui/Dialogs.h"
 #include "store/Database.h"
 #include "store/titles/TitleList.h"
 #include "TempFolder.h"

@@ -1,5 +1,5 @@
 #include "TempFolder.h"
-#include "app/settings/ProgramFolder.h"
+#include "settings/ProgramFolder.h"
 
 namespace testsupport {
 

@@ -1,6 +1,6 @@
 #include "keys/widgets/frmSpecialKey.h"
 
-#include "app/ui/Twips.h"
+#include "ui/Twips.h"
 #include "keys/widgets/SpecialKeyBlock.h"
 
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #include "store/titles/TitleList.h"
 
-#include "app/ui/Dialogs.h"
+#include "ui/Dialogs.h"
 #include "store/Database.h"
 
 #include <QComboBox>

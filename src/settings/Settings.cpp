@@ -1,8 +1,8 @@
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 
-#include "app/settings/LeadingNumber.h"
-#include "app/settings/ProfileFile.h"
-#include "app/settings/ProgramFolder.h"
+#include "settings/LeadingNumber.h"
+#include "settings/ProfileFile.h"
+#include "settings/ProgramFolder.h"
 
 namespace app {
 

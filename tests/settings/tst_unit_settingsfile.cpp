@@ -2,9 +2,9 @@
 // write changes one line (or adds one key or one section) and keeps every
 // other byte of the file.
 #include "TempFolder.h"
-#include "app/settings/ProfileFile.h"
-#include "app/settings/ProgramFolder.h"
-#include "app/settings/Settings.h"
+#include "settings/ProfileFile.h"
+#include "settings/ProgramFolder.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,11 +1,11 @@
 // The About window offscreen: layout, the startup choice at the first start
 // and from a menu, the hover colours and the two link lines.
 #include "TempFolder.h"
-#include "app/about/frmAbout.h"
-#include "app/settings/ProgramFolder.h"
-#include "app/settings/Settings.h"
-#include "app/ui/Dialogs.h"
-#include "app/ui/Twips.h"
+#include "about/frmAbout.h"
+#include "settings/ProgramFolder.h"
+#include "settings/Settings.h"
+#include "ui/Dialogs.h"
+#include "ui/Twips.h"
 
 #include <QApplication>
 #include <QDir>

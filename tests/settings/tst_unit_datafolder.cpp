@@ -1,4 +1,4 @@
-#include "app/settings/ProgramFolder.h"
+#include "settings/ProgramFolder.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "app/ui/ComboBox.h"
+#include "ui/ComboBox.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,9 +1,9 @@
-#include "app/about/frmAbout.h"
+#include "about/frmAbout.h"
 
-#include "app/settings/ProgramFolder.h"
-#include "app/settings/Settings.h"
-#include "app/ui/Dialogs.h"
-#include "app/ui/Twips.h"
+#include "settings/ProgramFolder.h"
+#include "settings/Settings.h"
+#include "ui/Dialogs.h"
+#include "ui/Twips.h"
 
 #include <QDesktopServices>
 #include <QDir>

@@ -1,10 +1,10 @@
 // The startup value: leading-number reading, rounding to 16 bits, and the
 // 20-character value read from the settings file.
 #include "TempFolder.h"
-#include "app/settings/LeadingNumber.h"
-#include "app/settings/ProfileFile.h"
-#include "app/settings/ProgramFolder.h"
-#include "app/settings/Settings.h"
+#include "settings/LeadingNumber.h"
+#include "settings/ProfileFile.h"
+#include "settings/ProgramFolder.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 #include <QFile>

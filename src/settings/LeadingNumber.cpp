@@ -1,4 +1,4 @@
-#include "app/settings/LeadingNumber.h"
+#include "settings/LeadingNumber.h"
 
 #include <charconv>
 #include <cmath>

@@ -2,8 +2,8 @@
 // behaviour (a startup mode, a write that lands), never a crash, and a write
 // keeps everything else in the file.
 #include "TempFolder.h"
-#include "app/settings/ProgramFolder.h"
-#include "app/settings/Settings.h"
+#include "settings/ProgramFolder.h"
+#include "settings/Settings.h"
 
 #include <QElapsedTimer>
 #include <QFile>
