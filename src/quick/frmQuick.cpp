@@ -3,6 +3,7 @@
 #include "about/frmAbout.h"
 #include "ui/ComboBox.h"
 #include "ui/Dialogs.h"
+#include "ui/Named.h"
 #include "ui/Twips.h"
 #include "keys/KeySender.h"
 #include "keys/widgets/frmSpecialKey.h"
@@ -62,31 +63,21 @@ void appendKeepingText(QComboBox* box, const QString& entry)
 
 QComboBox* newComboBox(QWidget* parent, const char* name)
 {
-    auto* box = new QComboBox(parent);
-    box->setObjectName(QLatin1String(name));
+    auto* box = ui::named(new QComboBox(parent), name);
     ui::makeEditableCombo(box);
     return box;
 }
 
 QPushButton* newButton(QWidget* parent, const char* name, const QString& caption)
 {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
+    auto* button = ui::named(new QPushButton(caption, parent), name);
     button->setAutoDefault(false);
     return button;
 }
 
-QLabel* newLabel(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    return label;
-}
-
 QGroupBox* newFrame(QWidget* parent, const char* name, const QString& caption)
 {
-    auto* frame = new QGroupBox(caption, parent);
-    frame->setObjectName(QLatin1String(name));
+    auto* frame = ui::named(new QGroupBox(caption, parent), name);
     frame->setFocusPolicy(Qt::NoFocus);
     return frame;
 }
@@ -126,14 +117,14 @@ void frmQuick::createControls()
     ui::placeTwips(cboItem, 120, 240, 2895, 330);
     cmdAddItem = newButton(Frame2, "cmdAddItem", QStringLiteral("Add Item"));
     ui::placeTwips(cmdAddItem, 3120, 240, 855, 350);
-    Label5 = newLabel(Frame2, "Label5", QStringLiteral("Description :"));
+    Label5 = ui::named(new QLabel(QStringLiteral("Description :"), Frame2), "Label5");
     ui::placeTwips(Label5, 120, 600, 975, 255);
     txtDescription = new QLineEdit(Frame2);
     txtDescription->setObjectName(QStringLiteral("txtDescription"));
     ui::placeTwips(txtDescription, 120, 840, 2895, 315);
     cmdDeleteItem = newButton(Frame2, "cmdDeleteItem", QStringLiteral("Delete"));
     ui::placeTwips(cmdDeleteItem, 3120, 840, 855, 350);
-    Label3 = newLabel(Frame2, "Label3", QStringLiteral("Key :"));
+    Label3 = ui::named(new QLabel(QStringLiteral("Key :"), Frame2), "Label3");
     ui::placeTwips(Label3, 120, 1200, 615, 255);
     cmdSpecialKey = newButton(Frame2, "cmdSpecialKey", QStringLiteral("Special Key"));
     ui::placeTwips(cmdSpecialKey, 960, 1200, 975, 255);

@@ -3,6 +3,7 @@
 #include "about/frmAbout.h"
 #include "ui/ComboBox.h"
 #include "ui/Dialogs.h"
+#include "ui/Named.h"
 #include "ui/Twips.h"
 #include "keys/KeySender.h"
 #include "script/Clock.h"
@@ -76,13 +77,6 @@ QDate today()
     return script::clock().now().date();
 }
 
-template <class Widget>
-Widget* named(Widget* widget, const char* name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
 } // namespace
 
 frmScript::frmScript(QWidget* parent) : QMainWindow(parent)
@@ -103,49 +97,49 @@ frmScript::~frmScript() = default;
 
 void frmScript::buildMenus()
 {
-    mnuAbout = named(menuBar()->addAction(QStringLiteral("&About")), "mnuAbout");
+    mnuAbout = ui::named(menuBar()->addAction(QStringLiteral("&About")), "mnuAbout");
 
     // The list's pop-up menu; never on the menu bar.
-    mnuPopup = named(new QMenu(QStringLiteral("Popup"), this), "mnuPopup");
+    mnuPopup = ui::named(new QMenu(QStringLiteral("Popup"), this), "mnuPopup");
     const QString captions[] = {QStringLiteral("New"), QStringLiteral("Edit"),
                                 QStringLiteral("Delete")};
     for (int i = 0; i < 3; ++i) {
-        mnusubPopup[static_cast<size_t>(i)] = named(mnuPopup->addAction(captions[i]), "mnusubPopup");
+        mnusubPopup[static_cast<size_t>(i)] = ui::named(mnuPopup->addAction(captions[i]), "mnusubPopup");
         mnusubPopup[static_cast<size_t>(i)]->setData(i);
     }
 }
 
 void frmScript::buildControls()
 {
-    client = named(new QWidget(this), "client");
+    client = ui::named(new QWidget(this), "client");
     client->setFixedSize(ui::twipsToPixels(kClientWidth, this), ui::twipsToPixels(kClientHeight, this));
     setCentralWidget(client);
 
-    Frame3 = named(new QGroupBox(QStringLiteral("Script"), client), "Frame3");
-    Label3 = named(new QLabel(QStringLiteral("Name"), Frame3), "Label3");
-    cboScript = named(new QComboBox(Frame3), "cboScript");
+    Frame3 = ui::named(new QGroupBox(QStringLiteral("Script"), client), "Frame3");
+    Label3 = ui::named(new QLabel(QStringLiteral("Name"), Frame3), "Label3");
+    cboScript = ui::named(new QComboBox(Frame3), "cboScript");
     ui::makeEditableCombo(cboScript);  // typing changes the text only
-    Label2 = named(new QLabel(QStringLiteral("Description"), Frame3), "Label2");
-    txtDescription = named(new QPlainTextEdit(Frame3), "txtDescription");
+    Label2 = ui::named(new QLabel(QStringLiteral("Description"), Frame3), "Label2");
+    txtDescription = ui::named(new QPlainTextEdit(Frame3), "txtDescription");
     txtDescription->setTabChangesFocus(true);
-    cmdNew = named(new QPushButton(QStringLiteral("New"), Frame3), "cmdNew");
-    cmdSave = named(new QPushButton(QStringLiteral("Save"), Frame3), "cmdSave");
-    cmdDelete = named(new QPushButton(QStringLiteral("Delete"), Frame3), "cmdDelete");
+    cmdNew = ui::named(new QPushButton(QStringLiteral("New"), Frame3), "cmdNew");
+    cmdSave = ui::named(new QPushButton(QStringLiteral("Save"), Frame3), "cmdSave");
+    cmdDelete = ui::named(new QPushButton(QStringLiteral("Delete"), Frame3), "cmdDelete");
 
-    Frame2 = named(new QGroupBox(QStringLiteral("By"), Frame3), "Frame2");
-    Option2 = named(new QRadioButton(QStringLiteral("Count Down"), Frame2), "Option2");
-    Option1 = named(new QRadioButton(QStringLiteral("Set Time"), Frame2), "Option1");
-    dtpCountDown = named(new QDateTimeEdit(Frame2), "dtpCountDown");
+    Frame2 = ui::named(new QGroupBox(QStringLiteral("By"), Frame3), "Frame2");
+    Option2 = ui::named(new QRadioButton(QStringLiteral("Count Down"), Frame2), "Option2");
+    Option1 = ui::named(new QRadioButton(QStringLiteral("Set Time"), Frame2), "Option1");
+    dtpCountDown = ui::named(new QDateTimeEdit(Frame2), "dtpCountDown");
     dtpCountDown->setTimeSpec(Qt::UTC);  // every time of day exists, whatever the zone
     dtpCountDown->setDisplayFormat(QStringLiteral("HH:mm:ss"));
-    dtpTime = named(new QDateTimeEdit(Frame2), "dtpTime");
+    dtpTime = ui::named(new QDateTimeEdit(Frame2), "dtpTime");
     dtpTime->setDisplayFormat(QStringLiteral("dd/MM/yy HH:mm"));
 
-    Timer1 = named(new script::SteadyTimer(std::chrono::seconds(1), this), "Timer1");
-    Timer2 = named(new script::SteadyTimer(std::chrono::seconds(1), this), "Timer2");
+    Timer1 = ui::named(new script::SteadyTimer(std::chrono::seconds(1), this), "Timer1");
+    Timer2 = ui::named(new script::SteadyTimer(std::chrono::seconds(1), this), "Timer2");
 
     auto* list = new script::ItemListView(client);
-    lvScript = named(static_cast<QTreeWidget*>(list), "lvScript");
+    lvScript = ui::named(static_cast<QTreeWidget*>(list), "lvScript");
     lvScript->setRootIsDecorated(false);
     lvScript->setUniformRowHeights(true);
     lvScript->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -160,10 +154,10 @@ void frmScript::buildControls()
     for (int column = 0; column < 5; ++column)
         lvScript->setColumnWidth(column, ui::twipsToPixels(widths[column], this));
 
-    Frame1 = named(new QGroupBox(QStringLiteral("Now"), client), "Frame1");
-    Label1 = named(new QLabel(Frame1), "Label1");
-    cmdCancel = named(new QPushButton(QStringLiteral("Cancel"), client), "cmdCancel");
-    cmdStart = named(new QPushButton(QStringLiteral("Start"), client), "cmdStart");
+    Frame1 = ui::named(new QGroupBox(QStringLiteral("Now"), client), "Frame1");
+    Label1 = ui::named(new QLabel(Frame1), "Label1");
+    cmdCancel = ui::named(new QPushButton(QStringLiteral("Cancel"), client), "cmdCancel");
+    cmdStart = ui::named(new QPushButton(QStringLiteral("Start"), client), "cmdStart");
 
     ui::placeTwips(Frame3, 120, 120, 11655, 2655);
     ui::placeTwips(Label3, 480, 360, 1215, 255);

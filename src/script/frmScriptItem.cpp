@@ -2,6 +2,7 @@
 
 #include "ui/ComboBox.h"
 #include "ui/Dialogs.h"
+#include "ui/Named.h"
 #include "ui/Twips.h"
 #include "keys/KeySender.h"
 #include "keys/widgets/SpecialKeyBlock.h"
@@ -36,20 +37,6 @@ store::Recordset& itemSet()
     if (!store::rsItem)
         throw store::DbError(QStringLiteral("The script items are not open."));
     return *store::rsItem;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    return label;
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
 }
 
 } // namespace
@@ -103,20 +90,20 @@ void frmScriptItem::buildControls()
     client->setFixedSize(ui::twipsToPixels(kClientWidth, this),
                          ui::twipsToPixels(kClientHeight, this));
 
-    Label1 = makeLabel(client, "Label1", QStringLiteral("Item "));
-    Label2 = makeLabel(client, "Label2", QStringLiteral("Title"));
+    Label1 = ui::named(new QLabel(QStringLiteral("Item "), client), "Label1");
+    Label2 = ui::named(new QLabel(QStringLiteral("Title"), client), "Label2");
     txtItem = new QLineEdit(client);
     txtItem->setObjectName(QStringLiteral("txtItem"));
     cboType = new QComboBox(client);
     cboType->setObjectName(QStringLiteral("cboType"));
     ui::makeEditableCombo(cboType);
 
-    Label3 = makeLabel(client, "Label3", QStringLiteral("Description :"));
+    Label3 = ui::named(new QLabel(QStringLiteral("Description :"), client), "Label3");
     txtDescription = new QLineEdit(client);
     txtDescription->setObjectName(QStringLiteral("txtDescription"));
 
-    Label4 = makeLabel(client, "Label4", QStringLiteral("Key :"));
-    cmdClear = makeButton(client, "cmdClear", QStringLiteral("Clear"));
+    Label4 = ui::named(new QLabel(QStringLiteral("Key :"), client), "Label4");
+    cmdClear = ui::named(new QPushButton(QStringLiteral("Clear"), client), "cmdClear");
     txtKey = new QPlainTextEdit(client);
     txtKey->setObjectName(QStringLiteral("txtKey"));
     txtKey->setTabChangesFocus(true);  // a tab in a key string is written {TAB}
@@ -124,14 +111,14 @@ void frmScriptItem::buildControls()
     Frame1 = new QGroupBox(QStringLiteral("Special Key :"), client);
     Frame1->setObjectName(QStringLiteral("Frame1"));
 
-    Label5 = makeLabel(client, "Label5", QStringLiteral("Count Down :"));
+    Label5 = ui::named(new QLabel(QStringLiteral("Count Down :"), client), "Label5");
     dtpCountDown = new QDateTimeEdit(client);
     dtpCountDown->setObjectName(QStringLiteral("dtpCountDown"));
     dtpCountDown->setTimeSpec(Qt::UTC);  // every time of day exists, whatever the zone
     dtpCountDown->setDisplayFormat(QStringLiteral("HH:mm:ss"));
 
-    cmdRun = makeButton(client, "cmdRun", QStringLiteral("Test"));
-    cmdSaveItem = makeButton(client, "cmdSaveItem", QStringLiteral("Save"));
+    cmdRun = ui::named(new QPushButton(QStringLiteral("Test"), client), "cmdRun");
+    cmdSaveItem = ui::named(new QPushButton(QStringLiteral("Save"), client), "cmdSaveItem");
 
     // Positions in twips, top to bottom.
     ui::placeTwips(Label1, 120, 60, 1095, 255);
