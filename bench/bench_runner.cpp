@@ -8,8 +8,8 @@
 // Usage: bench_runner [items]   (default 60)
 #include "TempFolder.h"
 #include "settings/ProgramFolder.h"
-#include "ui/Dialogs.h"
-#include "keys/RecordingKeySender.h"
+#include "ScriptedDialogs.h"
+#include "RecordingKeySender.h"
 #include "script/frmScript.h"
 #include "store/Database.h"
 #include "store/OleDate.h"

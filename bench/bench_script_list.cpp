@@ -10,7 +10,7 @@
 // Usage: bench_script_list [rows...]   (default: 32767 100000)
 #include "TempFolder.h"
 #include "settings/ProgramFolder.h"
-#include "ui/Dialogs.h"
+#include "ScriptedDialogs.h"
 #include "script/frmScript.h"
 #include "script/SteadyTimer.h"
 #include "store/Database.h"

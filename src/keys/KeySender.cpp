@@ -1,4 +1,5 @@
 #include "keys/KeySender.h"
+#include "keys/KeyErrorTexts.h"
 
 namespace keys {
 
@@ -9,7 +10,7 @@ KeySender* installedSender = nullptr;
 KeySender& keySender()
 {
     if (!installedSender)
-        throw KeyError(QStringLiteral("Keystroke sending is not available on this desktop."));
+        throw KeyError(errors::sendingUnavailable());
     return *installedSender;
 }
 

@@ -4,7 +4,7 @@
 namespace script {
 
 // Where the script window gets the current local date and time from. The
-// program uses the system clock; tests install a clock they move by hand.
+// program uses the system clock; tests install a clock of their own.
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -14,17 +14,6 @@ public:
 class SystemClock final : public Clock {
 public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
-};
-
-class ManualClock final : public Clock {
-public:
-    explicit ManualClock(QDateTime start) : now_(std::move(start)) {}
-    QDateTime now() const override { return now_; }
-    void set(const QDateTime& now) { now_ = now; }
-    void advance(int seconds) { now_ = now_.addSecs(seconds); }
-
-private:
-    QDateTime now_;
 };
 
 // The clock in use: a SystemClock until another one is installed. The caller

@@ -1,9 +1,7 @@
 #pragma once
 #include <QString>
 #include <QStringList>
-#include <deque>
 #include <exception>
-#include <vector>
 
 class QWidget;
 
@@ -39,31 +37,6 @@ public:
     QString InputBox(const QString& prompt, const QString& title,
                      const QString& defaultText) override;
     int MsgBox(const QString& text, int style, const QString& title) override;
-};
-
-// Test double: answers from queues filled beforehand and records every call.
-// An input box with no queued answer returns "" (cancelled); a message box
-// with no queued answer returns vbOK for OK-only boxes and vbNo otherwise.
-class ScriptedDialogs final : public Dialogs {
-public:
-    struct Call {
-        enum Kind { Input, Message } kind;
-        QString text;      // prompt or message text
-        QString title;
-        QString defaultText;
-        int style = 0;
-    };
-
-    std::deque<QString> inputAnswers;
-    std::deque<int> messageAnswers;
-    std::vector<Call> calls;
-
-    QString InputBox(const QString& prompt, const QString& title,
-                     const QString& defaultText) override;
-    int MsgBox(const QString& text, int style, const QString& title) override;
-
-    int messageCount() const;
-    const Call* lastMessage() const;
 };
 
 // The dialogs in use: QtDialogs until another one is installed. The caller

@@ -4,7 +4,7 @@
 #include "about/frmAbout.h"
 #include "settings/ProgramFolder.h"
 #include "settings/Settings.h"
-#include "ui/Dialogs.h"
+#include "ScriptedDialogs.h"
 #include "ui/Twips.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 #include "about/frmAbout.h"
 #include "settings/ProgramFolder.h"
 #include "settings/Settings.h"
-#include "ui/Dialogs.h"
+#include "ScriptedDialogs.h"
 #include "quick/frmQuick.h"
 #include "script/frmScript.h"
 

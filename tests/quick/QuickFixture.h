@@ -3,8 +3,8 @@
 // recording key sender installed for as long as the fixture lives.
 #include "TempFolder.h"
 #include "settings/ProgramFolder.h"
-#include "ui/Dialogs.h"
-#include "keys/RecordingKeySender.h"
+#include "ScriptedDialogs.h"
+#include "RecordingKeySender.h"
 #include "quick/frmQuick.h"
 #include "store/Database.h"
 

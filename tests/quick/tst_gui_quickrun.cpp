@@ -54,10 +54,10 @@ void QuickRunTest::run_data()
         row("empty key") << kTitle << "" << "" << QStringList{kTitle} << "" << kNone;
         row("empty title") << "" << "abc" << "" << QStringList{} << kNone << kNone;
         row("missing window") << "Nowhere" << "abc" << "missing" << QStringList{} << kNone
-                               << "No window titled \"Nowhere\" is open.";
+                               << keys::errors::noWindowTitled("Nowhere");
         row("unreadable key") << kTitle << "{NOPE" << "" << QStringList{kTitle} << kNone << kAny;
         row("sending fails") << kTitle << "abc" << "send" << QStringList{kTitle} << kNone
-                              << "The keys could not be sent.";
+                              << keys::errors::focusLostAfter(1, 3);
     }
 }
 
@@ -82,7 +82,7 @@ void QuickRunTest::run()
     f.w->txtKey->setPlainText(key);
     f.sender.openTitles = QStringList{kTitle, QStringLiteral(" Notepad ")};
     if (failure == "send")
-        f.sender.failSendWith = "The keys could not be sent.";
+        f.sender.failSendWith = keys::errors::focusLostAfter(1, 3);
     const QStringList shownBefore = f.shown();
     dropItemTable();  // the run must not need the database
 

@@ -4,9 +4,9 @@
 // helpers to seed the key database before the window loads.
 #include "TempFolder.h"
 #include "settings/ProgramFolder.h"
-#include "ui/Dialogs.h"
-#include "keys/RecordingKeySender.h"
-#include "script/Clock.h"
+#include "ScriptedDialogs.h"
+#include "RecordingKeySender.h"
+#include "ManualClock.h"
 #include "script/SteadyTimer.h"
 #include "script/frmScript.h"
 #include "store/Database.h"

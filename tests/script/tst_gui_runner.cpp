@@ -329,8 +329,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("message");   // %1: the item's name
-        QTest::newRow("no such window") << "activate" << "No window titled \"Win A\" is open.";
-        QTest::newRow("sending fails") << "send" << "focus lost";
+        QTest::newRow("no such window") << "activate" << keys::errors::noWindowTitled("Win A");
+        QTest::newRow("sending fails") << "send" << keys::errors::focusLostAfter(2, 5);
         QTest::newRow("unreadable keys") << "notation" << "{NOSUCHKEY}";
         QTest::newRow("count-down not a time") << "cell" << "\"soon\"";
         QTest::newRow("count-down empty") << "empty cell" << "\"\"";
@@ -345,7 +345,7 @@ private Q_SLOTS:
         if (fault == "activate")
             fx->sender.openTitles = {"Win B"};
         else if (fault == "send")
-            fx->sender.failSendWith = "focus lost";
+            fx->sender.failSendWith = keys::errors::focusLostAfter(2, 5);
         else if (fault == "notation")
             rowA->setText(2, "{NOSUCHKEY}");
         else if (fault == "cell")

@@ -1,6 +1,6 @@
-#include "ui/Dialogs.h"
+#include "ScriptedDialogs.h"
 #include "ui/Twips.h"
-#include "keys/RecordingKeySender.h"
+#include "RecordingKeySender.h"
 #include "script/frmScript.h"
 #include "script/frmScriptItem.h"
 #include "store/Database.h"
@@ -549,10 +549,10 @@ private Q_SLOTS:
                                      << QStringList{} << "";
         QTest::newRow("missing window") << "Mail" << QStringList{"Editor"} << ""
                                         << QStringList{} << QStringList{}
-                                        << "No window titled \"Mail\" is open.";
-        QTest::newRow("sending fails") << "Editor" << QStringList{"Editor"} << "The keys were lost."
+                                        << keys::errors::noWindowTitled("Mail");
+        QTest::newRow("sending fails") << "Editor" << QStringList{"Editor"} << keys::errors::focusLostAfter(2, 3)
                                        << QStringList{"Editor"} << QStringList{}
-                                       << "The keys were lost.";
+                                       << keys::errors::focusLostAfter(2, 3);
     }
     void testSendsTheKeysToTheTitledWindow()
     {

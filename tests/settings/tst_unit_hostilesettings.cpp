@@ -9,6 +9,31 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
+#include <functional>
+
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// Runs the check in a child process that file permissions hold back: root
+// overrides them, so as root the child becomes the user "nobody". Returns the
+// check's result, or -1 when the child could not run it.
+int runWithoutPrivileges(const std::function<int()>& check)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0) {
+            const passwd* nobody = getpwnam("nobody");
+            if (!nobody || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
+                _exit(100);
+        }
+        _exit(check());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 class HostileSettingsTest : public QObject {
     Q_OBJECT
@@ -68,25 +93,33 @@ private Q_SLOTS:
             QVERIFY(after.startsWith(file));
     }
 
-    void readOnlyFileGivesTheNormalBehaviourOrNoChange()
+    void readOnlyFileIsReadAndLeftUnchanged()
     {
         testsupport::TempProgramFolder folder;
         const QString path = app::settingsFilePath();
+        const QByteArray before = "[Startup]\nStartup=2\n";
         {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("[Startup]\nStartup=2\n");
+            f.write(before);
         }
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
-        QCOMPARE(app::readStartupMode(), qint16(2));
-        app::WriteIniValue(QStringLiteral("Startup"), QStringLiteral("Startup"), QStringLiteral("1"));
-        // Root may replace a read-only file; anyone else leaves it as it was.
-        const qint16 now = app::readStartupMode();
-        QVERIFY(now == 1 || now == 2);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup
+                                        | QFileDevice::ReadOther);
+        // The folder stays writable: only the file itself refuses the write.
+        QFile::setPermissions(folder.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                 | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                                 | QFileDevice::WriteOther | QFileDevice::ExeOther);
+        const int outcome = runWithoutPrivileges([] {
+            if (app::readStartupMode() != 2)
+                return 1;
+            app::WriteIniValue(QStringLiteral("Startup"), QStringLiteral("Startup"),
+                               QStringLiteral("1"));
+            return app::readStartupMode() == 2 ? 0 : 2;
+        });
+        QCOMPARE(outcome, 0);
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray after = f.readAll();
-        QVERIFY(after == "[Startup]\nStartup=2\n" || after == "[Startup]\nStartup=1\n");
+        QCOMPARE(f.readAll(), before);
     }
 };
 

@@ -1,4 +1,4 @@
-#include "ui/Dialogs.h"
+#include "ScriptedDialogs.h"
 #include "store/Database.h"
 #include "store/titles/TitleList.h"
 #include "TempFolder.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "keys/RecordingKeySender.h"
+#include "RecordingKeySender.h"
 
 #include <QElapsedTimer>
 #include <vector>

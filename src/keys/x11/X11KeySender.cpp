@@ -4,6 +4,7 @@
 #include <QThread>
 
 #include "keys/x11/X11KeySender.h"
+#include "keys/KeyErrorTexts.h"
 #include "keys/Notation.h"
 #include "keys/x11/XConnection.h"
 #include "keys/x11/XKeymap.h"
@@ -83,11 +84,9 @@ void X11KeySender::AppActivate(const QString& title)
     const std::optional<x11::ClientWindow> window =
         x11::pickByTitle(x11::clientWindows(x), title);
     if (!window)
-        throw KeyError(QStringLiteral("No window titled \"%1\" is open.").arg(title));
+        throw KeyError(errors::noWindowTitled(title));
     if (!x11::activate(x, *window, activationTimeoutMs))
-        throw KeyError(QStringLiteral("The window \"%1\" could not be brought to the front: "
-                                      "it did not take the keyboard focus.")
-                           .arg(window->title));
+        throw KeyError(errors::notBroughtToFront(window->title));
 }
 
 // Ctrl or Shift still held from the shortcut that started us would change

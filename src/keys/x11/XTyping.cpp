@@ -2,6 +2,7 @@
 #include <QThread>
 
 #include "keys/x11/XTyping.h"
+#include "keys/KeyErrorTexts.h"
 #include "keys/KeySender.h"
 
 #include <X11/extensions/XTest.h>
@@ -210,10 +211,7 @@ void Typist::run()
         {
             ServerGrab grab(x_.dpy());
             if (!focusStays())
-                throw KeyError(QStringLiteral("The window lost the keyboard focus after %1 of %2 "
-                                              "keys, so the rest was not typed.")
-                                   .arg(next)
-                                   .arg(total));
+                throw KeyError(errors::focusLostAfter(qsizetype(next), qsizetype(total)));
             keysSinceSettle_ += end - next;
             for (std::size_t i = next; i < end; ++i)
                 type(strokes_[i]);

@@ -1,6 +1,7 @@
 #pragma once
 #include "keys/KeySender.h"
 #include "keys/KeyEvent.h"
+#include "keys/KeyErrorTexts.h"
 
 #include <QStringList>
 #include <vector>

@@ -1,4 +1,5 @@
-#include "keys/RecordingKeySender.h"
+#include "RecordingKeySender.h"
+#include "keys/KeyErrorTexts.h"
 #include "keys/Notation.h"
 
 namespace keys {
@@ -8,7 +9,7 @@ void RecordingKeySender::AppActivate(const QString& title)
     if (!failActivateWith.isEmpty())
         throw KeyError(std::exchange(failActivateWith, QString()));
     if (!openTitles.isEmpty() && !openTitles.contains(title))
-        throw KeyError(QStringLiteral("No window titled \"%1\" is open.").arg(title));
+        throw KeyError(errors::noWindowTitled(title));
     calls.push_back({Call::Activate, title, {}, false});
 }
 

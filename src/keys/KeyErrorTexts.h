@@ -1,0 +1,33 @@
+#pragma once
+#include <QString>
+
+// The sentences a failed activation or send shows in the "Error" box, shared
+// by every backend (and by the tests, which check these very words).
+namespace keys::errors {
+
+inline QString sendingUnavailable()
+{
+    return QStringLiteral("Keystroke sending is not available on this desktop.");
+}
+
+inline QString noWindowTitled(const QString& title)
+{
+    return QStringLiteral("No window titled \"%1\" is open.").arg(title);
+}
+
+inline QString notBroughtToFront(const QString& title)
+{
+    return QStringLiteral("The window \"%1\" could not be brought to the front: "
+                          "it did not take the keyboard focus.")
+        .arg(title);
+}
+
+inline QString focusLostAfter(qsizetype sent, qsizetype total)
+{
+    return QStringLiteral("The window lost the keyboard focus after %1 of %2 "
+                          "keys, so the rest was not typed.")
+        .arg(sent)
+        .arg(total);
+}
+
+} // namespace keys::errors
