@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -109,6 +110,17 @@ void frmAbout::createControls()
     Line1->setFrameShadow(QFrame::Plain);
     ui::placeTwips(Line1, 240, 840, 3120, 15);
 
+    // Above the rule: where the files are, when not beside the program.
+    const QString dataFolder = app::userDataFolderInUse();
+    if (!dataFolder.isEmpty()) {
+        lblDataFolder = new QLabel(tr("Files : %1").arg(QDir::toNativeSeparators(dataFolder)),
+                                   Frame2);
+        lblDataFolder->setObjectName(QStringLiteral("lblDataFolder"));
+        lblDataFolder->setWordWrap(true);
+        lblDataFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        ui::placeTwips(lblDataFolder, 240, 300, 3255, 495);
+    }
+
     Label4 = addLabel(Frame2, "Label4", tr("Types key strings for you"), 960);
     Label1 = addLabel(Frame2, "Label1", QStringLiteral("BY : The Typomat developers"), 1320);
     Label2 = addLabel(Frame2, "Label2",
@@ -116,7 +128,8 @@ void frmAbout::createControls()
                           + (kContactEmail.isEmpty() ? QStringLiteral("(none)") : kContactEmail),
                       1680);
     Label13 = addLabel(Frame2, "Label13", QStringLiteral("URL : User guide"), 2040);
-    underline(Label2);
+    if (!kContactEmail.isEmpty())  // without an address the line is no link
+        underline(Label2);
     underline(Label13);
     for (QWidget* watched : {static_cast<QWidget*>(Frame2), static_cast<QWidget*>(Label4),
                              static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2),
@@ -137,6 +150,9 @@ void frmAbout::createControls()
 
     Command1 = new QPushButton(QStringLiteral("OK"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
+    // Not a default button: Enter in the window must not end a first start.
+    Command1->setAutoDefault(false);
+    Command1->setDefault(false);
     ui::placeTwips(Command1, 2520, 2760, 1095, 375);
     connect(Command1, &QPushButton::clicked, this, &frmAbout::Command1_Click);
 
@@ -198,7 +214,7 @@ void frmAbout::Label13_MouseMove()
 
 void frmAbout::Label2_MouseMove()
 {
-    setTextColour(Label2, kHoverBlue);
+    setTextColour(Label2, kContactEmail.isEmpty() ? kBlack : kHoverBlue);
     setTextColour(Label13, kBlack);
 }
 
@@ -206,6 +222,17 @@ void frmAbout::Frame2_MouseMove()
 {
     setTextColour(Label2, kBlack);
     setTextColour(Label13, kBlack);
+}
+
+// At the first start the window is the only one, and closing it ends the
+// program: Esc there does nothing, so that only OK or the close box ends it.
+void frmAbout::keyPressEvent(QKeyEvent* event)
+{
+    if (opener_ && event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool frmAbout::eventFilter(QObject* watched, QEvent* event)
@@ -250,10 +277,8 @@ QString frmAbout::userGuidePath(const QString& programFolder)
     const QString name = QStringLiteral("/user-guide.md");
     const QStringList candidates = {
         programFolder + QStringLiteral("/docs") + name,
-        programFolder + QStringLiteral("/../docs") + name,
         programFolder + QStringLiteral("/../share/doc/typomat") + name,
         QStringLiteral(TYPOMAT_INSTALL_DOCDIR) + name,
-        QStringLiteral(TYPOMAT_SOURCE_DIR "/docs") + name,
     };
     for (const QString& candidate : candidates)
         if (QFileInfo(candidate).isFile())

@@ -28,8 +28,8 @@ public:
     using LinkOpener = std::function<bool(const QUrl&)>;
     static void installLinkOpener(LinkOpener opener);
 
-    // The user guide that ships with Typomat: looked for beside the program
-    // folder, in the install tree and in the source tree. Empty if none.
+    // The user guide that ships with Typomat: looked for in the docs folder
+    // beside the program and in the install's doc folder. Empty if none.
     static QString userGuidePath(const QString& programFolder);
 
     QGroupBox* Frame2 = nullptr;
@@ -38,6 +38,7 @@ public:
     QLabel* Label1 = nullptr;    // author line
     QLabel* Label2 = nullptr;    // mail line
     QLabel* Label13 = nullptr;   // web line: the user guide
+    QLabel* lblDataFolder = nullptr;  // the user's data folder, when the files are there
     QGroupBox* Frame1 = nullptr;
     QRadioButton* optQuick = nullptr;
     QRadioButton* optScript = nullptr;
@@ -53,6 +54,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void createControls();

@@ -4,6 +4,7 @@
 #include "ui/ComboBox.h"
 #include "ui/Dialogs.h"
 #include "ui/Named.h"
+#include "ui/TextBox.h"
 #include "ui/Twips.h"
 #include "keys/KeySender.h"
 #include "keys/widgets/frmSpecialKey.h"
@@ -269,7 +270,7 @@ void frmQuick::lookUpShownItem()
 {
     store::Recordset& rs = items();
     if (findItem(rs, cboItem->currentText(), cboType->currentText())) {
-        txtKey->setPlainText(rs.Fields(2).toText());
+        ui::setExactText(txtKey, rs.Fields(2).toText());
         txtDescription->setText(rs.Fields(3).toText());
     }
 }
@@ -393,7 +394,7 @@ void frmQuick::cmdSaveItem_Click()
             return;
         store::Recordset& rs = items();
         rs.Edit();
-        rs.SetField(2, txtKey->toPlainText());
+        rs.SetField(2, ui::exactText(txtKey));
         rs.SetField(3, txtDescription->text());
         rs.Update();
     });
@@ -436,7 +437,7 @@ void frmQuick::cmdRun_Click()
         if (title.isEmpty())
             return;
         keys::keySender().AppActivate(title);
-        keys::keySender().SendKeys(txtKey->toPlainText(), true);
+        keys::keySender().SendKeys(ui::exactText(txtKey), true);
     } catch (const keys::KeyError& e) {
         ui::dialogs().MsgBox(e.description(), ui::vbOKOnly, QStringLiteral("Error"));
     } catch (const std::exception& e) {

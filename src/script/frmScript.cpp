@@ -4,6 +4,7 @@
 #include "ui/ComboBox.h"
 #include "ui/Dialogs.h"
 #include "ui/Named.h"
+#include "ui/TextBox.h"
 #include "ui/Twips.h"
 #include "keys/KeySender.h"
 #include "script/Clock.h"
@@ -373,7 +374,7 @@ void frmScript::cboScript_Click()
 void frmScript::loadScriptHeader()
 {
     store::Recordset& rs = scripts();
-    txtDescription->setPlainText(rs.Fields(1).toText());
+    ui::setExactText(txtDescription, rs.Fields(1).toText());
     const store::Value mode = rs.Fields(2);
     if (!mode.isNull() && mode.toInteger() == 0) {
         Option1->setChecked(true);
@@ -462,7 +463,7 @@ void frmScript::cmdSave_Click()
                 }
             }
         }
-        rs.SetField(1, txtDescription->toPlainText());
+        rs.SetField(1, ui::exactText(txtDescription));
         if (Option1->isChecked()) {
             rs.SetField(2, 0);
             rs.SetField(3, setTime());

@@ -3,6 +3,7 @@
 #include "ui/ComboBox.h"
 #include "ui/Dialogs.h"
 #include "ui/Named.h"
+#include "ui/TextBox.h"
 #include "ui/Twips.h"
 #include "keys/KeySender.h"
 #include "keys/widgets/SpecialKeyBlock.h"
@@ -177,7 +178,7 @@ void frmScriptItem::Form_Load()
     }
     txtItem->setText(row->text(cellItem));
     cboType->setEditText(row->text(cellTitle));
-    txtKey->setPlainText(row->text(cellKey));
+    ui::setExactText(txtKey, row->text(cellKey));
     txtDescription->setText(row->text(cellDescription));
     setCountDown(row->text(cellCountDown));
 }
@@ -203,7 +204,7 @@ void frmScriptItem::cmdSaveItem_Click()
         const oledate::OleDate countDown =
             oledate::fromTime(time.hour(), time.minute(), time.second());
         const QStringList cells{txtItem->text(), cboType->currentText(),
-                                txtKey->toPlainText(), txtDescription->text(),
+                                ui::exactText(txtKey), txtDescription->text(),
                                 oledate::formatTime(countDown)};
 
         // The record first: a value the engine refuses leaves the list as it was.
@@ -231,7 +232,7 @@ void frmScriptItem::cmdRun_Click()
     const QString error = QStringLiteral("Error");
     try {
         keys::keySender().AppActivate(title);
-        keys::keySender().SendKeys(txtKey->toPlainText(), true);
+        keys::keySender().SendKeys(ui::exactText(txtKey), true);
     } catch (const keys::KeyError& e) {
         ui::dialogs().MsgBox(e.description(), ui::vbOKOnly, error);
     } catch (const std::exception& e) {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <unistd.h>
 
@@ -41,11 +42,8 @@ void installProgramFolder(std::shared_ptr<const ProgramFolder> folder)
     installed() = folder ? std::move(folder) : std::make_shared<ExecutableFolder>();
 }
 
-QString dataFolder()
+QString userDataFolder()
 {
-    const ProgramFolder& folder = programFolder();
-    if (folder.keepsDataBeside())
-        return folder.path();
     QString base = qEnvironmentVariable("XDG_DATA_HOME");
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + QStringLiteral("/.local/share");
@@ -54,14 +52,38 @@ QString dataFolder()
     return data;
 }
 
+namespace {
+// A file that is already beside the program is used there, even in a folder
+// that cannot be written: a write that fails is reported when it is tried.
+QString dataFilePath(const QString& name)
+{
+    const ProgramFolder& folder = programFolder();
+    const QString beside = folder.path() + u'/' + name;
+    if (folder.keepsDataBeside() || QFileInfo::exists(beside))
+        return beside;
+    return userDataFolder() + u'/' + name;
+}
+} // namespace
+
 QString settingsFilePath()
 {
-    return dataFolder() + QStringLiteral("/Typomat.ini");
+    return dataFilePath(QStringLiteral("Typomat.ini"));
 }
 
 QString databaseFilePath()
 {
-    return dataFolder() + QStringLiteral("/Typomat.mdb");
+    return dataFilePath(QStringLiteral("Typomat.mdb"));
+}
+
+QString userDataFolderInUse()
+{
+    const QDir beside(programFolder().path());
+    for (const QString& file : {settingsFilePath(), databaseFilePath()}) {
+        const QString folder = QFileInfo(file).absolutePath();
+        if (QDir(folder) != beside)
+            return folder;
+    }
+    return {};
 }
 
 } // namespace app

@@ -36,15 +36,20 @@ private:
 const ProgramFolder& programFolder();
 void installProgramFolder(std::shared_ptr<const ProgramFolder> folder);
 
-// The folder that holds the settings file and the database: the program
-// folder, unless that is an installed copy's folder that cannot or should
-// not be written; then the user's data folder, $XDG_DATA_HOME/typomat
-// (by default ~/.local/share/typomat), created when needed.
-QString dataFolder();
+// The user's data folder, $XDG_DATA_HOME/typomat (by default
+// ~/.local/share/typomat), created when needed.
+QString userDataFolder();
 
-// Data folder + "/Typomat.ini" and data folder + "/Typomat.mdb": the
-// separator is always appended, whatever the folder path ends with.
+// The settings file and the database: "/Typomat.ini" and "/Typomat.mdb"
+// appended to the program folder (the separator always appended, whatever
+// the folder path ends with). An installed copy, whose folder cannot or
+// should not be written, keeps them in the user's data folder instead,
+// unless the file is already beside the program.
 QString settingsFilePath();
 QString databaseFilePath();
+
+// The user's data folder when either file is kept there; empty when both
+// are beside the program.
+QString userDataFolderInUse();
 
 } // namespace app

@@ -109,6 +109,23 @@ std::vector<std::vector<Value>> Connection::query(const QString& sql,
     return rows;
 }
 
+Connection::Transaction::Transaction(Connection& connection) : connection_(connection)
+{
+    connection_.execute(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+Connection::Transaction::~Transaction()
+{
+    if (open_)
+        sqlite3_exec(connection_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Connection::Transaction::commit()
+{
+    connection_.execute(QStringLiteral("COMMIT"));
+    open_ = false;
+}
+
 QStringList Connection::columnNames(const QString& table)
 {
     QStringList names;

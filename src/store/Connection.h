@@ -28,6 +28,21 @@ public:
                                           const std::vector<Value>& parameters = {});
     QStringList columnNames(const QString& table);
 
+    // A write transaction, taken at once (other programs wait for it or
+    // report the file busy); rolled back unless committed.
+    class Transaction {
+    public:
+        explicit Transaction(Connection& connection);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        void commit();
+
+    private:
+        Connection& connection_;
+        bool open_ = true;
+    };
+
     // Throws DbError with the engine's message for the result code.
     [[noreturn]] void fail(int code) const;
 

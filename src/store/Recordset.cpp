@@ -8,6 +8,12 @@ DbError noCurrentRecord()
 {
     return DbError(QStringLiteral("There is no current record."));
 }
+
+DbError changedElsewhere()
+{
+    return DbError(QStringLiteral(
+        "The record was changed or deleted by another Typomat window; choose it again"));
+}
 } // namespace
 
 Recordset::Recordset(std::shared_ptr<Connection> connection, const QString& table)
@@ -24,13 +30,18 @@ Recordset::Recordset(std::shared_ptr<Connection> connection, const QString& tabl
 
 Recordset::~Recordset() = default;
 
-void Recordset::load()
+QString Recordset::selectSql(const QString& where) const
 {
     QStringList columns;
     for (const QString& name : columnNames_)
         columns << quoteIdentifier(name);
-    auto result = connection_->query(QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
-                                         .arg(columns.join(u','), quoteIdentifier(table_)));
+    return QStringLiteral("SELECT rowid, %1 FROM %2 %3")
+        .arg(columns.join(u','), quoteIdentifier(table_), where);
+}
+
+void Recordset::load()
+{
+    auto result = connection_->query(selectSql(QStringLiteral("ORDER BY rowid")));
     rows_.clear();
     rows_.reserve(result.size());
     for (auto& values : result) {
@@ -43,6 +54,28 @@ void Recordset::load()
     liveCount_ = static_cast<qint64>(rows_.size());
     cursor_ = 0;
     currentDeleted_ = false;
+}
+
+// The row's values as the file holds them now; none when it is gone.
+std::optional<std::vector<Value>> Recordset::storedValues(qint64 rowid) const
+{
+    auto result = connection_->query(selectSql(QStringLiteral("WHERE rowid=?")), {Value(rowid)});
+    if (result.size() != 1)
+        return std::nullopt;
+    result.front().erase(result.front().begin());
+    return std::move(result.front());
+}
+
+// Runs the write in one transaction, and only while the row still holds the
+// values this set read from it: another copy of the program may have changed
+// or deleted it, and its rowid may since have gone to another row.
+void Recordset::writeReadRow(const std::function<void()>& write)
+{
+    Connection::Transaction transaction(*connection_);
+    if (storedValues(rows_[cursor_].rowid) != rows_[cursor_].values)
+        throw changedElsewhere();
+    write();
+    transaction.commit();
 }
 
 void Recordset::giveUpPending()
@@ -136,12 +169,17 @@ void Recordset::storeAdded()
         columns << quoteIdentifier(name);
         marks << QStringLiteral("?");
     }
+    Connection::Transaction transaction(*connection_);
     const qint64 rowid = connection_->execute(
         QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
             .arg(quoteIdentifier(table_), columns.join(u','), marks.join(u',')),
         pending_);
+    // Kept as the file holds it (a column may have converted a value), so that
+    // a later edit finds it unchanged.
+    std::vector<Value> stored = storedValues(rowid).value_or(pending_);
+    transaction.commit();
     const bool wasAtEnd = AtEnd();
-    rows_.push_back(Row{rowid, pending_, false});
+    rows_.push_back(Row{rowid, std::move(stored), false});
     ++liveCount_;
     if (wasAtEnd)
         cursor_ = rows_.size();
@@ -155,10 +193,14 @@ void Recordset::storeEdited()
     Row& row = rows_[cursor_];
     std::vector<Value> parameters = pending_;
     parameters.push_back(Value(row.rowid));
-    connection_->execute(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
-                             .arg(quoteIdentifier(table_), assignments.join(u',')),
-                         parameters);
-    row.values = pending_;
+    std::vector<Value> stored;
+    writeReadRow([&] {
+        connection_->execute(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
+                                 .arg(quoteIdentifier(table_), assignments.join(u',')),
+                             parameters);
+        stored = storedValues(row.rowid).value_or(pending_);
+    });
+    row.values = std::move(stored);
 }
 
 void Recordset::Update()
@@ -178,8 +220,11 @@ void Recordset::Delete()
     if (!hasCurrentRow())
         throw noCurrentRecord();
     Row& row = rows_[cursor_];
-    connection_->execute(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(table_)),
-                         {Value(row.rowid)});
+    writeReadRow([&] {
+        connection_->execute(
+            QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(table_)),
+            {Value(row.rowid)});
+    });
     row.deleted = true;
     row.values.clear();
     --liveCount_;

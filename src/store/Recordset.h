@@ -3,7 +3,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -55,6 +57,8 @@ public:
     void Edit();
     // Stores the row being added or edited, durably, before returning. After
     // an add the cursor is back on the row that was current before AddNew.
+    // An edit, like Delete, changes the row only while the file still holds
+    // it as this set read it; otherwise it throws DbError and changes nothing.
     void Update();
     // Removes the current row; there is no current row until the next move.
     void Delete();
@@ -69,7 +73,10 @@ private:
         bool deleted = false;
     };
 
+    QString selectSql(const QString& where) const;
     void load();
+    std::optional<std::vector<Value>> storedValues(qint64 rowid) const;
+    void writeReadRow(const std::function<void()>& write);
     void giveUpPending();
     void skipDeleted();
     const Row& currentRow() const;

@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -75,15 +76,25 @@ private Q_SLOTS:
     void firstStartChoiceIsSavedAndOpened_data();
     void firstStartChoiceIsSavedAndOpened();
     void okWithoutChoiceWritesAndOpensNothing();
+    void firstStartEndsOnlyOnPurpose();
+    void dataFolderIsShownWhenInUse();
     void fromMenuOnlySaves_data();
     void fromMenuOnlySaves();
     void hoverColours();
     void userGuideLink();
     void userGuideLinkThatCannotOpen();
+    void userGuideNotBesideProgramIsNotFound();
     void mailLineWithoutAddressDoesNothing();
     void userGuideFoundBesideProgram();
 
 private:
+    void putGuideBesideProgram()
+    {
+        QVERIFY(QDir(folder_->path()).mkpath(QStringLiteral("docs")));
+        QFile guide(folder_->file(QStringLiteral("docs/user-guide.md")));
+        QVERIFY(guide.open(QIODevice::WriteOnly));
+    }
+
     std::unique_ptr<testsupport::TempProgramFolder> folder_;
     ui::ScriptedDialogs dialogs_;
     std::vector<QUrl> opened_;
@@ -168,7 +179,7 @@ void AboutTest::layout()
     QVERIFY(!about.Label4->text().isEmpty());
     QCOMPARE(about.Label2->text(), QStringLiteral("E-MAIL : (none)"));
     QVERIFY(about.Label13->text().startsWith(QStringLiteral("URL : ")));
-    QVERIFY(about.Label2->font().underline());
+    QVERIFY(!about.Label2->font().underline());   // no address: plain text, no link
     QVERIFY(about.Label13->font().underline());
     QVERIFY(!about.Label1->font().underline());
     for (const QLabel* line : {about.Label4, about.Label1, about.Label2, about.Label13})
@@ -275,6 +286,52 @@ void AboutTest::okWithoutChoiceWritesAndOpensNothing()
     QVERIFY(log.modes.empty());
 }
 
+// At the first start only a click, Space on OK or the close box ends the
+// window (and with it the program); Enter and Esc do nothing.
+void AboutTest::firstStartEndsOnlyOnPurpose()
+{
+    OpenerLog log;
+    frmAbout about(log.opener());
+    about.show();
+    QApplication::setActiveWindow(&about);
+    QVERIFY(QTest::qWaitForWindowActive(&about));
+    QVERIFY(!about.Command1->isDefault() && !about.Command1->autoDefault());
+    for (QWidget* focus : {static_cast<QWidget*>(&about), static_cast<QWidget*>(about.optQuick)}) {
+        focus->setFocus();
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+            QTest::keyClick(QApplication::focusWidget(), key);
+        QVERIFY(about.isVisible());
+    }
+    about.optQuick->click();
+    QTest::keyClick(about.optQuick, Qt::Key_Return);
+    QVERIFY(about.isVisible());
+    QVERIFY(log.modes.empty());
+
+    about.Command1->setFocus();
+    QTest::keyClick(about.Command1, Qt::Key_Space);
+    QVERIFY(!about.isVisible());
+    QCOMPARE(log.modes, std::vector<int>{1});
+}
+
+void AboutTest::dataFolderIsShownWhenInUse()
+{
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    app::installProgramFolder(std::make_shared<app::FixedFolder>(folder_->path(), false));
+    auto shown = [] {
+        frmAbout about;
+        return about.lblDataFolder ? about.lblDataFolder->text() : QString();
+    };
+    QCOMPARE(shown(), QStringLiteral("Files : %1/typomat").arg(home.path()));
+
+    for (const char* name : {"Typomat.ini", "Typomat.mdb"}) {
+        QFile file(folder_->file(QLatin1String(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(shown(), QString());   // both beside the program: nothing to show
+    qunsetenv("XDG_DATA_HOME");
+}
+
 void AboutTest::fromMenuOnlySaves_data()
 {
     QTest::addColumn<QByteArray>("settings");   // empty: no file
@@ -342,12 +399,15 @@ void AboutTest::hoverColours()
     QCOMPARE(textColour(about.Label13), blue);
     QCOMPARE(textColour(about.Label2), black);
 
-    moveOver(about.Label2, QPoint(5, 5));   // from the web line onto the mail line
-    QCOMPARE(textColour(about.Label2), blue);
+    // From the web line onto the mail line, which without an address is no
+    // link and stays black.
+    moveOver(about.Label2, QPoint(5, 5));
+    QCOMPARE(textColour(about.Label2), black);
     QCOMPARE(textColour(about.Label13), black);
 
+    moveOver(about.Label13, QPoint(5, 5));
     moveOver(about.Label1, QPoint(5, 5));   // a plain label changes nothing
-    QCOMPARE(textColour(about.Label2), blue);
+    QCOMPARE(textColour(about.Label13), blue);
 
     moveOver(about.Frame2, QPoint(about.Frame2->width() - 3, about.Frame2->height() - 3));
     QCOMPARE(textColour(about.Label2), black);
@@ -362,6 +422,7 @@ void AboutTest::hoverColours()
 
 void AboutTest::userGuideLink()
 {
+    putGuideBesideProgram();
     frmAbout about;
     about.show();
     QTest::mouseClick(about.Label13, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
@@ -376,6 +437,7 @@ void AboutTest::userGuideLink()
 void AboutTest::userGuideLinkThatCannotOpen()
 {
     openSucceeds_ = false;
+    putGuideBesideProgram();
     frmAbout about;
     about.show();
     about.Label13_Click();
@@ -384,6 +446,18 @@ void AboutTest::userGuideLinkThatCannotOpen()
     QCOMPARE(dialogs_.lastMessage()->title, QStringLiteral("Typomat"));
     QCOMPARE(dialogs_.lastMessage()->style, int(ui::vbOKOnly));
     QVERIFY(dialogs_.lastMessage()->text.contains(QStringLiteral("user guide")));
+}
+
+// Only the program's own folder and the install's doc folder are searched,
+// never the folder the program was built from.
+void AboutTest::userGuideNotBesideProgramIsNotFound()
+{
+    QCOMPARE(frmAbout::userGuidePath(folder_->path()), QString());
+    frmAbout about;
+    about.Label13_Click();
+    QVERIFY(opened_.empty());
+    QCOMPARE(dialogs_.messageCount(), 1);
+    QVERIFY(dialogs_.lastMessage()->text.contains(QStringLiteral("not found")));
 }
 
 void AboutTest::mailLineWithoutAddressDoesNothing()

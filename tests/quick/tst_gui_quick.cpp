@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include "about/frmAbout.h"
 #include "keys/widgets/frmSpecialKey.h"
 #include <sqlite3.h>
@@ -75,6 +76,8 @@ private Q_SLOTS:
     void databaseErrorIsShown();
     void unreadableDatabaseAtLoad();
     void closeEndsProgram();
+    void keyAndDescriptionKeepEveryCharacter();
+    void wheelOverAClosedBoxIsNoPick();
 };
 
 void QuickWindowTest::layout_data()
@@ -708,6 +711,58 @@ void QuickWindowTest::closeEndsProgram()
     QCOMPARE(QCoreApplication::exec(), 0);
     QCOMPARE(f.items(), sampleItems());
     QCOMPARE(f.dialogs.calls.size(), size_t(0));
+}
+
+// No-break spaces, line and paragraph separators are saved and sent as they
+// are, not as spaces and line feeds (which would type Enter).
+void QuickWindowTest::keyAndDescriptionKeepEveryCharacter()
+{
+    const QString loaded = QStringLiteral("a\u00A0b\u2029c\r\nd\u2028e");
+    Fixture f({kTitle}, {{"loaded", kTitle, loaded, "x\u00A0y"}, {"typed", kTitle, kNull, kNull}});
+    f.pickTitle(kTitle);
+    f.pickItem("loaded");
+    f.w->cmdSaveItem->click();
+    f.w->cmdRun->click();
+    QCOMPARE(f.items()[0], (QStringList{"loaded", kTitle, loaded, "x\u00A0y"}));
+
+    f.pickItem("typed");
+    f.w->txtKey->insertPlainText(QStringLiteral("1\u00A02\u20283"));
+    QTest::keyClick(f.w->txtKey, Qt::Key_Return);
+    QTest::keyClicks(f.w->txtKey, QStringLiteral("4"));
+    f.w->txtDescription->setText(QStringLiteral("d\u00A0e"));
+    f.w->cmdSaveItem->click();
+    f.w->cmdRun->click();
+    const QString typed = QStringLiteral("1\u00A02\u20283\n4");
+    QCOMPARE(f.items()[1], (QStringList{"typed", kTitle, typed, "d\u00A0e"}));
+    QCOMPARE(f.sender.sentKeyStrings(), (QStringList{loaded, typed}));
+}
+
+// A wheel notch over a closed box, focused or not, neither steps to another
+// entry nor replaces the key string being typed.
+void QuickWindowTest::wheelOverAClosedBoxIsNoPick()
+{
+    Fixture f({kTitle, kOther}, sampleItems());
+    f.w->show();
+    f.pickTitle(kTitle);
+    f.pickItem("hello");
+    f.w->txtKey->setPlainText("typed, not saved");
+    const QStringList before = f.shown();
+    QApplication::setActiveWindow(f.w.get());
+    f.w->txtKey->setFocus();
+    for (bool focused : {false, true}) {
+        for (QComboBox* box : {f.w->cboItem, f.w->cboType}) {
+            if (focused)
+                box->setFocus();
+            for (int notch : {-120, 120, -120}) {
+                const QPointF at(box->width() / 2.0, box->height() / 2.0);
+                QWheelEvent wheel(at, box->mapToGlobal(at), QPoint(), QPoint(0, notch),
+                                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(box, &wheel);
+                QCOMPARE(f.shown(), before);
+            }
+            QCOMPARE(box->hasFocus(), focused);
+        }
+    }
 }
 
 QTEST_MAIN(QuickWindowTest)

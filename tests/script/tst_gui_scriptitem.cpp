@@ -665,6 +665,37 @@ private Q_SLOTS:
         // The item being added is untouched by the title operations.
         QCOMPARE(store::rsItem->EditMode(), int(store::dbEditAdd));
     }
+
+    // No-break spaces, line and paragraph separators are sent and stored as
+    // they are, not as spaces and line feeds (which would type Enter).
+    void keyTextKeepsEveryCharacter()
+    {
+        const QString loaded = QStringLiteral("a\u00A0b\u2029c\u2028d");
+        QTreeWidgetItem* row = addItem(record(kScript, "i", "Win", loaded, "x", "00:00:01"));
+        beginEdit(QStringLiteral("i"), row);
+        {
+            frmScriptItem editor(*form);
+            QTest::mouseClick(editor.cmdRun, Qt::LeftButton);
+            QTest::mouseClick(editor.cmdSaveItem, Qt::LeftButton);
+        }
+        QCOMPARE(sender->sentKeyStrings(), QStringList{loaded});
+        QCOMPARE(stored()[0][3].toText(), loaded);
+        QCOMPARE(row->text(2), loaded);
+
+        sender->clear();
+        store::rsItem->AddNew();
+        frmScriptItem editor(*form);
+        fillBoxes(editor, {"typed", "Win", "", "d\u00A0e", "00:00:01"});
+        editor.txtKey->insertPlainText(QStringLiteral("1\u00A02\u20283"));
+        QTest::keyClick(editor.txtKey, Qt::Key_Return);
+        QTest::keyClicks(editor.txtKey, QStringLiteral("4"));
+        QTest::mouseClick(editor.cmdRun, Qt::LeftButton);
+        QTest::mouseClick(editor.cmdSaveItem, Qt::LeftButton);
+        const QString typed = QStringLiteral("1\u00A02\u20283\n4");
+        QCOMPARE(sender->sentKeyStrings(), QStringList{typed});
+        QCOMPARE(stored()[1][3].toText(), typed);
+        QCOMPARE(stored()[1][4].toText(), QStringLiteral("d\u00A0e"));
+    }
 };
 
 QTEST_MAIN(ScriptItemTest)

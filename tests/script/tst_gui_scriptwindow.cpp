@@ -563,6 +563,23 @@ private Q_SLOTS:
         QVERIFY(!form->Timer1->isEnabled());
         QVERIFY(!form->Timer2->isEnabled());
     }
+
+    // A description is saved as typed or loaded: no-break spaces and line
+    // and paragraph separators stay what they are.
+    void descriptionKeepsEveryCharacter()
+    {
+        const QString loaded = QStringLiteral("p\u2029q\u00A0r\r\ns");
+        fx->addScript("S", loaded, 1, seconds(0));
+        auto form = stillWindow();
+        pickScript(*form, "S");
+        form->cmdSave_Click();
+        QCOMPARE(fx->rows("Script")[0][1], loaded);
+
+        form->txtDescription->clear();
+        form->txtDescription->insertPlainText(QStringLiteral("x\u00A0y\u2028z"));
+        form->cmdSave_Click();
+        QCOMPARE(fx->rows("Script")[0][1], QStringLiteral("x\u00A0y\u2028z"));
+    }
 };
 
 QTEST_MAIN(ScriptWindowTest)

@@ -1,6 +1,7 @@
 #include "settings/ProgramFolder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,6 +31,27 @@ private Q_SLOTS:
         qputenv("HOME", home.path().toUtf8());
         QCOMPARE(app::databaseFilePath(),
                  QDir::homePath() + QStringLiteral("/.local/share/typomat/Typomat.mdb"));
+        qunsetenv("XDG_DATA_HOME");
+    }
+
+    // An installed copy with a file already beside it uses that file (a
+    // write that then fails is reported when it is tried); a file that is
+    // not there goes to the user's data folder.
+    void installedCopyUsesTheFilesAlreadyBesideIt()
+    {
+        QTemporaryDir program, home;
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        app::installProgramFolder(std::make_shared<app::FixedFolder>(program.path(), false));
+        QFile database(program.filePath(QStringLiteral("Typomat.mdb")));
+        QVERIFY(database.open(QIODevice::WriteOnly));
+        QCOMPARE(app::databaseFilePath(), program.path() + QStringLiteral("/Typomat.mdb"));
+        QCOMPARE(app::settingsFilePath(), home.path() + QStringLiteral("/typomat/Typomat.ini"));
+        QCOMPARE(app::userDataFolderInUse(), home.path() + QStringLiteral("/typomat"));
+
+        QFile settings(program.filePath(QStringLiteral("Typomat.ini")));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        QCOMPARE(app::settingsFilePath(), program.path() + QStringLiteral("/Typomat.ini"));
+        QCOMPARE(app::userDataFolderInUse(), QString());
         qunsetenv("XDG_DATA_HOME");
     }
 

@@ -187,6 +187,83 @@ private Q_SLOTS:
         QCOMPARE(titles(*rs), QStringList({hostile}));
     }
 
+    // Two copies of the program on one file: a save or delete from one must
+    // not land on a row the other has changed, or on a row that took over a
+    // deleted row's rowid.
+    void editOrDeleteOfARowChangedElsewhereChangesNothing_data()
+    {
+        QTest::addColumn<QString>("elsewhere");
+        QTest::addColumn<bool>("deleting");
+        QTest::addColumn<QStringList>("stored");
+        for (bool deleting : {false, true}) {
+            const char* op = deleting ? "delete" : "edit";
+            QTest::addRow("%s after an edit", op) << "edit" << deleting << QStringList{"a", "B"};
+            QTest::addRow("%s after a delete", op) << "delete" << deleting << QStringList{"a"};
+            QTest::addRow("%s after the rowid went to a new row", op)
+                << "reuse" << deleting << QStringList{"a", "new"};
+        }
+    }
+    void editOrDeleteOfARowChangedElsewhereChangesNothing()
+    {
+        QFETCH(QString, elsewhere);
+        QFETCH(bool, deleting);
+        QFETCH(QStringList, stored);
+        auto mine = db->OpenRecordset(QStringLiteral("Title"));
+        addTitle(*mine, QStringLiteral("a"));
+        addTitle(*mine, QStringLiteral("b"));
+        auto otherDb = Database::open(dbPath());
+        auto other = otherDb->OpenRecordset(QStringLiteral("Title"));
+        other->MoveFirst();
+        other->MoveNext();
+        if (elsewhere == "edit") {
+            other->Edit();
+            other->SetField(0, QStringLiteral("B"));
+            other->Update();
+        } else {
+            other->Delete();
+            if (elsewhere == "reuse")
+                addTitle(*other, QStringLiteral("new"));
+        }
+
+        mine->MoveFirst();
+        mine->MoveNext();
+        try {
+            if (deleting) {
+                mine->Delete();
+            } else {
+                mine->Edit();
+                mine->SetField(0, QStringLiteral("mine"));
+                mine->Update();
+            }
+            QFAIL("a row changed elsewhere was written over");
+        } catch (const DbError& e) {
+            QCOMPARE(e.message(), QStringLiteral("The record was changed or deleted by another "
+                                                 "Typomat window; choose it again"));
+        }
+        QCOMPARE(titles(*db->OpenRecordset(QStringLiteral("Title"))), stored);
+        // Chosen again, the row can be written.
+        mine->Requery();
+        mine->Edit();
+        mine->SetField(0, QStringLiteral("first"));
+        mine->Update();
+        QCOMPARE(titles(*db->OpenRecordset(QStringLiteral("Title"))).front(), "first");
+    }
+
+    void rowAddedHereCanBeEditedAfterTheColumnConvertedIt()
+    {
+        auto scripts = db->OpenRecordset(QStringLiteral("Script"));
+        scripts->AddNew();
+        scripts->SetField(2, QStringLiteral("1"));  // stored as the number 1
+        scripts->Update();
+        scripts->MoveFirst();
+        scripts->Edit();
+        scripts->SetField(1, QStringLiteral("d"));
+        scripts->Update();
+        QCOMPARE(scripts->Fields(2), Value(1));
+        scripts->Delete();
+        QCOMPARE(db->OpenRecordset(QStringLiteral("Script"))->RecordCount(), 0);
+    }
+
     void fieldOutOfRangeIsAnError()
     {
         auto rs = db->OpenRecordset(QStringLiteral("Title"));

@@ -1,0 +1,22 @@
+#pragma once
+#include <QString>
+
+class QPlainTextEdit;
+
+namespace ui {
+
+// A multi-line text box holds its text as paragraphs: the characters that
+// end a line in a loaded text (line feed, carriage return, U+2029) all become
+// paragraph breaks, which toPlainText() gives back as line feeds, together
+// with U+2028 turned into a line feed and U+00A0 into a space. These two
+// keep every character as it was typed or loaded instead.
+
+// Shows the text; while the box is left unedited, exactText() gives back
+// this very text.
+void setExactText(QPlainTextEdit* box, const QString& text);
+
+// The box's text: each character as typed, a paragraph break as a line feed;
+// the loaded text itself while the box is unedited since setExactText().
+QString exactText(const QPlainTextEdit* box);
+
+} // namespace ui
