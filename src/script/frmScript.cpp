@@ -353,9 +353,10 @@ void frmScript::cboScript_Click()
     ui::guarded([this] {
         const QString name = cboScript->currentText();
         store::Recordset& rs = scripts();
+        QStringList unreadable;
         for (rs.MoveFirst(); !rs.AtEnd(); rs.MoveNext()) {
             if (rs.Fields(0).equalsText(name)) {
-                loadScriptHeader();
+                unreadable = loadScriptHeader();
                 break;
             }
             txtDescription->setPlainText(QString());
@@ -367,18 +368,47 @@ void frmScript::cboScript_Click()
         }
         lvScript->clear();
         listScriptItems();
+        if (!unreadable.isEmpty())
+            ui::dialogs().MsgBox(unreadable.join(QLatin1Char('\n')), ui::vbOKOnly | ui::vbCritical, kTypomat);
     });
 }
 
-// Header of the script on which rsScript stands.
-void frmScript::loadScriptHeader()
+// Header of the script on which rsScript stands. A start mode that is no
+// number shows as "Set Time", and a start time that is no date as today at
+// 00:00 (or a count-down of 00:00:00), as New stores them. Returns a line
+// for each value that could not be read.
+QStringList frmScript::loadScriptHeader()
 {
     store::Recordset& rs = scripts();
+    const QString name = rs.Fields(0).toText();
     ui::setExactText(txtDescription, rs.Fields(1).toText());
+    QStringList unreadable;
+    const auto note = [&](const char* what, const store::Value& value, const char* shown) {
+        unreadable << QStringLiteral("The start %1 \"%2\" of the script \"%3\" cannot be read; %4 is shown.")
+                          .arg(QLatin1String(what), value.toText(), name, QLatin1String(shown));
+    };
     const store::Value mode = rs.Fields(2);
-    if (!mode.isNull() && mode.toInteger() == 0) {
+    std::optional<qint64> modeNumber;
+    if (!mode.isNull()) {
+        try {
+            modeNumber = mode.toInteger();
+        } catch (const store::DbError&) {
+            note("mode", mode, "\"Set Time\"");
+            modeNumber = 0;
+        }
+    }
+    const store::Value time = rs.Fields(3);
+    std::optional<oledate::OleDate> when;
+    try {
+        when = time.toDate();
+    } catch (const store::DbError&) {
+    }
+    if (modeNumber == 0) {
         Option1->setChecked(true);
-        setSetTime(rs.Fields(3).toDate());
+        if (when)
+            setSetTime(*when);
+        else
+            setToday(dtpTime);
         dtpTime->setEnabled(true);
         setCountDown(oledate::OleDate{});
         dtpCountDown->setEnabled(false);
@@ -387,8 +417,11 @@ void frmScript::loadScriptHeader()
         setToday(dtpTime);
         dtpTime->setEnabled(false);
         dtpCountDown->setEnabled(true);
-        setCountDown(rs.Fields(3).toDate());
+        setCountDown(when.value_or(oledate::OleDate{}));
     }
+    if (!when)
+        note("time", time, modeNumber == 0 ? "today at 00:00" : "00:00:00");
+    return unreadable;
 }
 
 // Lists every item of the current script, checked, in table order. The
@@ -451,18 +484,11 @@ void frmScript::cmdSave_Click()
         rs.Edit();
         const QString name = cboScript->currentText();
         const store::Value stored = rs.Fields(0);
-        if (!stored.isNull() && stored.toText() != name) {
-            // The name was edited in the box: rename the row and its entry.
-            const QString oldName = stored.toText();
+        // The name was edited in the box: rename the row, and its list entry
+        // once the row is written.
+        const bool renamed = !stored.isNull() && stored.toText() != name;
+        if (renamed)
             rs.SetField(0, name);
-            for (int i = 0; i < cboScript->count(); ++i) {
-                if (cboScript->itemText(i) == oldName) {
-                    cboScript->setItemText(i, name);
-                    cboScript->setEditText(cboScript->itemText(i));
-                    break;
-                }
-            }
-        }
         rs.SetField(1, ui::exactText(txtDescription));
         if (Option1->isChecked()) {
             rs.SetField(2, 0);
@@ -472,12 +498,35 @@ void frmScript::cmdSave_Click()
             rs.SetField(3, countDown());
         }
         rs.Update();
+        if (renamed)
+            renameListEntry(stored.toText(), name);
     });
+}
+
+void frmScript::renameListEntry(const QString& oldName, const QString& newName)
+{
+    for (int i = 0; i < cboScript->count(); ++i) {
+        if (cboScript->itemText(i) == oldName) {
+            cboScript->setItemText(i, newName);
+            cboScript->setEditText(cboScript->itemText(i));
+            return;
+        }
+    }
+}
+
+// Whether rsScript stands on the script whose name the box shows; a name
+// typed over it names some other script, or none.
+bool frmScript::currentScriptIsShown() const
+{
+    const store::Recordset& rs = scripts();
+    return !rs.AtEnd() && rs.Fields(0).equalsText(cboScript->currentText());
 }
 
 void frmScript::cmdDelete_Click()
 {
     ui::guarded([this] {
+        if (!currentScriptIsShown())
+            return;
         const QString name = cboScript->currentText();
         const int answer = ui::dialogs().MsgBox(
             QStringLiteral("Do You Want To Delete \"%1\"").arg(name), ui::vbYesNo | ui::vbCritical,
@@ -599,34 +648,46 @@ void frmScript::fireRow(QTreeWidgetItem* row)
     } catch (const std::exception& e) {
         error = QString::fromUtf8(e.what());
     }
-    stopRunAt(row, QStringLiteral("The item \"%1\" could not be sent: %2").arg(row->text(cellItem), error));
+    // Some of the keys may have gone out before the failure; a resumed run
+    // cannot tell which, so it sends them all again.
+    stopRunAt(row, QStringLiteral("The item \"%1\" could not be sent: %2\n"
+                                  "Start sends all of its keys again, from the first.")
+                       .arg(row->text(cellItem), error));
 }
 
 // Ends the run as Cancel does, leaving the row checked and selected, so that
-// Start resumes with it; then says what went wrong.
+// Start resumes with it; then says what went wrong and what Start will do.
 void frmScript::stopRunAt(QTreeWidgetItem* row, const QString& message)
 {
     cmdCancel_Click();
     lvScript->setCurrentItem(row);
     lvScript->scrollToItem(row);
-    ui::dialogs().MsgBox(message, ui::vbOKOnly, QStringLiteral("Error"));
+    QString text = message;
+    if (Option1->isChecked())
+        text += QStringLiteral("\nChange the set time before Start: Start waits for the set time, and that time has come already.");
+    ui::dialogs().MsgBox(text, ui::vbOKOnly, QStringLiteral("Error"));
 }
 
 // ------------------------------------------------------- the item list
 
-// Puts rsItem on the first record of the current script whose item name is
-// the selected row's text. False, with rsItem at its end, when there is none.
+// Puts rsItem on the record of the selected row. Names repeat within a
+// script, and the list keeps the table's order, so the k-th row bearing a
+// name is the k-th record of the current script with that name. False, with
+// rsItem at its end, when there is none.
 bool frmScript::findSelectedItem()
 {
     store::Recordset& rs = items();
     rs.MoveFirst();
-    const QTreeWidgetItem* row = lvScript->currentItem();
+    QTreeWidgetItem* row = lvScript->currentItem();
     if (!row)
         return false;
     const QString name = cboScript->currentText();
     const QString item = row->text(cellItem);
+    int sameNameAbove = 0;
+    for (int i = lvScript->indexOfTopLevelItem(row) - 1; i >= 0; --i)
+        sameNameAbove += lvScript->topLevelItem(i)->text(cellItem) == item ? 1 : 0;
     for (; !rs.AtEnd(); rs.MoveNext())
-        if (rs.Fields(0).equalsText(name) && rs.Fields(1).equalsText(item))
+        if (rs.Fields(0).equalsText(name) && rs.Fields(1).equalsText(item) && sameNameAbove-- == 0)
             return true;
     return false;
 }

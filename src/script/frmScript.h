@@ -107,9 +107,11 @@ private:
 
     void openDatabase();
     void fillScriptList();
-    void loadScriptHeader();
+    QStringList loadScriptHeader();
     void listScriptItems();
     void setHeaderEnabled(bool enabled);
+    void renameListEntry(const QString& oldName, const QString& newName);
+    bool currentScriptIsShown() const;
     void clearOption(QRadioButton* option);
     void setToday(QDateTimeEdit* picker);
     void setCountDown(oledate::OleDate value);

@@ -65,6 +65,7 @@ frmScriptItem::frmScriptItem(frmScript& opener) : QDialog(&opener), opener_(open
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     ui::guarded([this] { Form_Load(); });
+    loaded_ = boxTexts();
 }
 
 frmScriptItem::~frmScriptItem() = default;
@@ -171,16 +172,22 @@ void frmScriptItem::Form_Load()
         setCountDown(QString());
         return;
     }
-    const QTreeWidgetItem* row = opener_.lvScript->currentItem();
-    if (!row) {
+    row_ = opener_.lvScript->currentItem();
+    if (!row_) {
         setCountDown(QString());
         return;
     }
-    txtItem->setText(row->text(cellItem));
-    cboType->setEditText(row->text(cellTitle));
-    ui::setExactText(txtKey, row->text(cellKey));
-    txtDescription->setText(row->text(cellDescription));
-    setCountDown(row->text(cellCountDown));
+    txtItem->setText(row_->text(cellItem));
+    cboType->setEditText(row_->text(cellTitle));
+    ui::setExactText(txtKey, row_->text(cellKey));
+    txtDescription->setText(row_->text(cellDescription));
+    setCountDown(row_->text(cellCountDown));
+}
+
+QStringList frmScriptItem::boxTexts() const
+{
+    return {txtItem->text(), cboType->currentText(), ui::exactText(txtKey), txtDescription->text(),
+            dtpCountDown->time().toString(Qt::ISODate)};
 }
 
 // A cell that is not a time shows 00:00:00.
@@ -196,8 +203,11 @@ void frmScriptItem::cmdSaveItem_Click()
     ui::guarded([this] {
         store::Recordset& rs = itemSet();
         const bool adding = rs.EditMode() == store::dbEditAdd;
-        QTreeWidgetItem* row = adding ? nullptr : opener_.lvScript->currentItem();
-        if (!adding && (!row || rs.EditMode() != store::dbEditInProgress))
+        // The row opened, wherever the selection has moved since (a failed
+        // run selects its row while the editor is open).
+        QTreeWidgetItem* row = adding ? nullptr : row_;
+        const bool rowListed = row && opener_.lvScript->indexOfTopLevelItem(row) >= 0;
+        if (!adding && (!rowListed || rs.EditMode() != store::dbEditInProgress))
             throw store::DbError(QStringLiteral("No script item is being edited."));
 
         const QTime time = dtpCountDown->time();
@@ -222,6 +232,20 @@ void frmScriptItem::cmdSaveItem_Click()
         }
         accept();
     });
+}
+
+void frmScriptItem::reject()
+{
+    if (boxTexts() != loaded_) {
+        const int answer = ui::dialogs().MsgBox(QStringLiteral("Do You Want To Save The Changes"),
+                                                ui::vbYesNoCancel | ui::vbQuestion,
+                                                QStringLiteral("Typomat"));
+        if (answer == ui::vbYes)
+            cmdSaveItem_Click();  // closes unless the save fails
+        if (answer != ui::vbNo)
+            return;
+    }
+    QDialog::reject();
 }
 
 void frmScriptItem::cmdRun_Click()

@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <QStringList>
 #include <array>
 
 class frmScript;
@@ -13,11 +14,14 @@ class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QPushButton;
+class QTreeWidgetItem;
 
 // The script item editor: opened modally from the script window's list.
 // It learns whether it serves a new or an existing item from the edit state
-// of rsItem, and reads the selected row of the opener's lvScript. "Save"
-// writes the row and the record and closes; the close box writes nothing.
+// of rsItem, and reads the selected row of the opener's lvScript; that row,
+// not whichever is selected later, is the one it writes. "Save" writes the
+// row and the record and closes. The close box (and Esc) asks first when a
+// box was changed, and otherwise writes nothing.
 class frmScriptItem : public QDialog {
     Q_OBJECT
 public:
@@ -50,11 +54,19 @@ public:
     QPushButton* cmdRun = nullptr;
     QPushButton* cmdSaveItem = nullptr;
 
+public Q_SLOTS:
+    // The close box and Esc: with changes in the boxes, asks whether to save
+    // them, throw them away or go on editing.
+    void reject() override;
+
 private:
     void buildControls();
     void buildMenu();
     void connectHandlers();
     void setCountDown(const QString& cellText);
+    QStringList boxTexts() const;
 
     frmScript& opener_;
+    QTreeWidgetItem* row_ = nullptr;  // the row being edited; none for a new item
+    QStringList loaded_;              // the boxes as opened
 };

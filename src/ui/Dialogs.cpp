@@ -29,7 +29,16 @@ int QtDialogs::MsgBox(const QString& text, int style, const QString& title)
     QMessageBox box(dialogParent());
     box.setWindowTitle(title);
     box.setText(text);
-    box.setIcon((style & vbCritical) ? QMessageBox::Critical : QMessageBox::NoIcon);
+    box.setIcon((style & vbCritical)   ? QMessageBox::Critical
+                : (style & vbQuestion) ? QMessageBox::Question
+                                       : QMessageBox::NoIcon);
+    if ((style & 7) == vbYesNoCancel) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+        const int pressed = box.exec();
+        return pressed == QMessageBox::Yes ? vbYes : pressed == QMessageBox::No ? vbNo : vbCancel;
+    }
     if ((style & 7) == vbYesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);

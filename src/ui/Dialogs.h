@@ -10,8 +10,10 @@ namespace ui {
 // Message box styles and answers, with the values the windows pass around.
 enum MsgBoxStyle : int {
     vbOKOnly = 0,
+    vbYesNoCancel = 3,
     vbYesNo = 4,
     vbCritical = 16,
+    vbQuestion = 32,
 };
 enum MsgBoxResult : int {
     vbOK = 1,

@@ -58,8 +58,8 @@ public:
         return store::Database::open(app::databaseFilePath());
     }
 
-    void addScript(const QString& name, const QString& description, int mode,
-                   oledate::OleDate time) const
+    void addScript(const QString& name, const QString& description, const store::Value& mode,
+                   const store::Value& time) const
     {
         auto db = database();
         auto rs = db->OpenRecordset(QStringLiteral("Script"));

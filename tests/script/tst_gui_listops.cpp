@@ -201,7 +201,7 @@ private Q_SLOTS:
         QCOMPARE(editorItem, QStringLiteral("dup"));
         QCOMPARE(editorKeys, QStringLiteral("second"));   // the selected row's cells
         QCOMPARE(store::rsItem->EditMode(), int(store::dbEditInProgress));
-        QCOMPARE(store::rsItem->Fields(3).toText(), QStringLiteral("first"));
+        QCOMPARE(store::rsItem->Fields(3).toText(), QStringLiteral("second"));
         QCOMPARE(column(*real, 2), (QStringList{"first", "middle", "second"}));
         QCOMPARE(storedKeys(), (QStringList{"of T", "first", "middle", "second"}));
     }
@@ -217,13 +217,13 @@ private Q_SLOTS:
         QCOMPARE(fx->dialogs.calls.size(), size_t(0));
     }
 
-    void editTakesFirstMatchingRecord_data()
+    void editTakesTheRowsOwnRecord_data()
     {
         QTest::addColumn<bool>("byDoubleClick");
         QTest::newRow("double-click") << true;
         QTest::newRow("Edit") << false;
     }
-    void editTakesFirstMatchingRecord()
+    void editTakesTheRowsOwnRecord()
     {
         QFETCH(bool, byDoubleClick);
         auto form = windowWithDuplicates();
@@ -239,11 +239,32 @@ private Q_SLOTS:
         QCOMPARE(form->editors.size(), size_t(1));
         QCOMPARE(form->editors[0].editMode, int(store::dbEditInProgress));
         QCOMPARE(form->editors[0].selectedRow, QStringLiteral("dup"));
-        QCOMPARE(form->editors[0].record.mid(0, 4), (QStringList{"S", "dup", "Win 1", "first"}));
-        // Save rewrote the selected (second) row and the first matching record.
+        QCOMPARE(form->editors[0].record.mid(0, 4), (QStringList{"S", "dup", "Win 3", "second"}));
+        // The second "dup" row is the second "dup" record of the script.
         QCOMPARE(column(*form, 2), (QStringList{"first", "middle", "edited"}));
-        QCOMPARE(storedKeys(), (QStringList{"of T", "edited", "middle", "second"}));
-        QCOMPARE(fx->rows("KeyScript")[1][5], QStringLiteral("00:00:09"));
+        QCOMPARE(storedKeys(), (QStringList{"of T", "first", "middle", "edited"}));
+        QCOMPARE(fx->rows("KeyScript")[3][5], QStringLiteral("00:00:09"));
+    }
+
+    void editorWritesTheRowItWasOpenedFor()
+    {
+        // The run fails while the editor is open and selects the failed row;
+        // Save still writes the row the editor was opened for.
+        auto form = windowWithDuplicates();
+        form->lvScript->setCurrentItem(form->lvScript->topLevelItem(1));
+        form->editorAction = [this](ListWindow& w) {
+            frmScriptItem editor(w);
+            editor.txtKey->setPlainText("edited");
+            fx->sender.failSendWith = "focus lost";
+            w.cmdStart_Click();
+            w.Timer2_Timer();
+            QCOMPARE(w.lvScript->currentItem(), w.lvScript->topLevelItem(0));
+            editor.cmdSaveItem_Click();
+        };
+        form->mnusubPopup_Click(1);
+        QCOMPARE(column(*form, 0), (QStringList{"dup", "other", "dup"}));
+        QCOMPARE(column(*form, 2), (QStringList{"first", "edited", "second"}));
+        QCOMPARE(storedKeys(), (QStringList{"of T", "first", "edited", "second"}));
     }
 
     void itemOfAnotherScriptIsNeverMatched()
@@ -320,8 +341,8 @@ private Q_SLOTS:
         QCOMPARE(asked->title, QStringLiteral("Typomat"));
         QCOMPARE(column(*form, 2), (QStringList{"first", "middle", "second"}));
         QCOMPARE(storedKeys(), (QStringList{"of T", "first", "middle", "second"}));
-        // The lookup ran before the question: rsItem stands on the record.
-        QCOMPARE(store::rsItem->Fields(3).toText(), QStringLiteral("first"));
+        // The lookup ran before the question: rsItem stands on the row's record.
+        QCOMPARE(store::rsItem->Fields(3).toText(), QStringLiteral("second"));
     }
 
     void deleteAnsweredYes()
@@ -331,10 +352,9 @@ private Q_SLOTS:
         fx->dialogs.messageAnswers = {ui::vbYes};
         form->mnusubPopup_Click(2);
         QCOMPARE(fx->dialogs.messageCount(), 1);
-        // The selected row goes from the list, the first matching record
-        // from the table.
+        // The selected row goes from the list, its own record from the table.
         QCOMPARE(column(*form, 2), (QStringList{"first", "middle"}));
-        QCOMPARE(storedKeys(), (QStringList{"of T", "middle", "second"}));
+        QCOMPARE(storedKeys(), (QStringList{"of T", "first", "middle"}));
     }
 
     void listOperationsDuringARun()

@@ -378,6 +378,27 @@ private Q_SLOTS:
         QCOMPARE(fx->dialogs.messageCount(), 1);
     }
 
+    void errorSaysHowToResume_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("Count Down") << 1;
+        QTest::newRow("Set Time") << 0;
+    }
+    void errorSaysHowToResume()
+    {
+        QFETCH(int, mode);
+        fx->addScript("Run", "", mode, mode == 0 ? oledate::fromQDateTime(fx->clock.now()) : seconds(0));
+        fx->addItems({{"Run", "A", "Win A", "a", "", store::Value(seconds(1))}});
+        auto form = stillWindow();
+        pickScript(*form, "Run");
+        fx->sender.failSendWith = "focus lost";
+        startItems(*form);
+        form->Timer2_Timer();
+        const QString said = fx->dialogs.lastMessage()->text;
+        QVERIFY2(said.contains("Start sends all of its keys again, from the first."), qPrintable(said));
+        QCOMPARE(said.contains("Change the set time before Start"), mode == 0);
+    }
+
     // Real timers from here on.
 
     void steadyTimerDoesNotDrift()

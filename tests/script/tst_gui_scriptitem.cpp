@@ -529,6 +529,51 @@ private Q_SLOTS:
         QCOMPARE(stored(), records);
     }
 
+    void closingWithChangesAsksFirst_data()
+    {
+        QTest::addColumn<bool>("byEsc");
+        QTest::addColumn<int>("answer");   // 0: nothing was changed, so no question
+        QTest::newRow("Esc, unchanged") << true << 0;
+        QTest::newRow("close box, unchanged") << false << 0;
+        QTest::newRow("Esc, Yes") << true << int(ui::vbYes);
+        QTest::newRow("Esc, No") << true << int(ui::vbNo);
+        QTest::newRow("Esc, Cancel") << true << int(ui::vbCancel);
+        QTest::newRow("close box, Cancel") << false << int(ui::vbCancel);
+    }
+    void closingWithChangesAsksFirst()
+    {
+        QFETCH(bool, byEsc);
+        QFETCH(int, answer);
+        QTreeWidgetItem* row = addItem(record(kScript, "i", "t", "k", "d", "00:00:07"));
+        beginEdit(QStringLiteral("i"), row);
+        QList<Record> records = stored();
+        frmScriptItem editor(*form);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        if (answer) {
+            editor.txtKey->setPlainText(QStringLiteral("typed"));
+            dialogs->messageAnswers = {answer};
+        }
+
+        if (byEsc)
+            QTest::keyClick(&editor, Qt::Key_Escape);
+        else
+            editor.close();
+
+        QCOMPARE(dialogs->messageCount(), answer ? 1 : 0);
+        if (answer) {
+            QCOMPARE(dialogs->lastMessage()->text, QStringLiteral("Do You Want To Save The Changes"));
+            QCOMPARE(dialogs->lastMessage()->style, int(ui::vbYesNoCancel | ui::vbQuestion));
+            QCOMPARE(dialogs->lastMessage()->title, QStringLiteral("Typomat"));
+        }
+        QCOMPARE(editor.isVisible(), answer == ui::vbCancel);
+        QCOMPARE(editor.txtKey->toPlainText(), QString(answer ? "typed" : "k"));
+        QCOMPARE(cellsOf(row)[2], QString(answer == ui::vbYes ? "typed" : "k"));
+        if (answer == ui::vbYes)
+            records[0][3] = QStringLiteral("typed");
+        QCOMPARE(stored(), records);
+    }
+
     // -------------------------------------------------------------- test
 
     void testSendsTheKeysToTheTitledWindow_data()

@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <sqlite3.h>
 
 using namespace scripttest;
 
@@ -514,6 +515,76 @@ private Q_SLOTS:
         form->cmdNew_Click();
         pickScript(*form, "Gone");
         QCOMPARE(column(*form, 0), QStringList{"item"});
+    }
+
+    void deleteWithATypedNameDoesNothing()
+    {
+        fx->addScript("A", "", 1, seconds(0));
+        fx->addScript("B", "", 1, seconds(0));
+        auto form = stillWindow();
+        pickScript(*form, "A");
+        form->cboScript->setEditText("B");
+        fx->dialogs.messageAnswers = {ui::vbYes};
+        form->cmdDelete_Click();
+        QCOMPARE(fx->dialogs.calls.size(), size_t(0));
+        QCOMPARE(fx->rows("Script").size(), size_t(2));
+        QCOMPARE(form->cboScript->count(), 2);
+        verifyHeaderEnabled(*form, true);
+    }
+
+    void renameThatCannotBeStoredKeepsTheListEntry()
+    {
+        fx->addScript("A", "", 1, seconds(0));
+        fx->addScript("B", "", 1, seconds(0));
+        auto form = stillWindow();
+        pickScript(*form, "B");
+        // Another program takes the table away behind the open set.
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(app::databaseFilePath().toUtf8().constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "ALTER TABLE Script RENAME TO Gone", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(other);
+        form->cboScript->setEditText("Renamed");
+        form->cmdSave_Click();
+        QCOMPARE(fx->dialogs.messageCount(), 1);
+        QCOMPARE(form->cboScript->itemText(1), QStringLiteral("B"));
+    }
+
+    void unreadableStartValuesLoadDefaults_data()
+    {
+        QTest::addColumn<store::Value>("mode");
+        QTest::addColumn<store::Value>("time");
+        QTest::addColumn<bool>("setTime");
+        QTest::addColumn<QString>("unreadable");
+        const store::Value christmas(oledate::fromQDateTime(QDateTime(QDate(2026, 12, 24), QTime(18, 30))));
+        QTest::newRow("mode not a number") << store::Value(QStringLiteral("soon")) << christmas << true << "\"soon\"";
+        QTest::newRow("time no date") << store::Value(0) << store::Value(QStringLiteral("later")) << true << "\"later\"";
+        QTest::newRow("count-down missing") << store::Value(1) << store::Value() << false << "time \"\"";
+    }
+    void unreadableStartValuesLoadDefaults()
+    {
+        QFETCH(store::Value, mode);
+        QFETCH(store::Value, time);
+        QFETCH(bool, setTime);
+        QFETCH(QString, unreadable);
+        fx->addScript("Good", "", 1, seconds(5));
+        fx->addScript("Bad", "described", mode, time);
+        fx->addItems({{"Good", "good item", "T", "k", "", store::Value(seconds(1))},
+                      {"Bad", "bad item", "T", "k", "", store::Value(seconds(1))}});
+        auto form = stillWindow();
+        pickScript(*form, "Good");
+        pickScript(*form, "Bad");
+
+        QCOMPARE(column(*form, 0), QStringList{"bad item"});
+        QCOMPARE(form->txtDescription->toPlainText(), QStringLiteral("described"));
+        QCOMPARE(form->Option1->isChecked(), setTime);
+        const QDateTime today(QDate(2026, 12, 7), QTime(0, 0));
+        QCOMPARE(form->dtpTime->dateTime(), (mode.isText() ? oledate::toQDateTime(time.toDate()) : today));
+        QCOMPARE(form->dtpCountDown->time(), QTime(0, 0));
+        QCOMPARE(fx->dialogs.messageCount(), 1);
+        const QString said = fx->dialogs.lastMessage()->text;
+        QVERIFY2(said.contains(unreadable) && said.contains("\"Bad\""), qPrintable(said));
+        verifyHeaderEnabled(*form, true);
     }
 
     void databaseErrorIsShownNotFatal()
