@@ -385,7 +385,7 @@ private Q_SLOTS:
         QCOMPARE(dialogs->calls.size(), size_t(0));
     }
 
-    void saveEditedItemRewritesRowAndFirstMatchingRecord()
+    void saveEditedItemRewritesRowAndTheRecordInEditing()
     {
         addItem(record(kScript, "x", "X", "0", "zero", "00:00:09"));
         addItem(record(kScript, "dup", "Old", "1", "first", "00:00:01"));
@@ -394,7 +394,8 @@ private Q_SLOTS:
         second->setCheckState(0, Qt::Unchecked);
         QList<QStringList> rowsExpected = listed();
         QList<Record> expected = stored();
-        // The second row of the name is selected; the first record of the name is edited.
+        // The editor writes the record the opener put into editing, whichever
+        // it is: here the first of the name, while the second row is selected.
         beginEdit(QStringLiteral("dup"), second);
         frmScriptItem editor(*form);
         QCOMPARE(boxes(editor)[3], QStringLiteral("second"));
