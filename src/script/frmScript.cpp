@@ -30,6 +30,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <optional>
+
 namespace {
 
 constexpr int kClientWidth = 11880;
@@ -369,7 +371,8 @@ void frmScript::cboScript_Click()
         lvScript->clear();
         listScriptItems();
         if (!unreadable.isEmpty())
-            ui::dialogs().MsgBox(unreadable.join(QLatin1Char('\n')), ui::vbOKOnly | ui::vbCritical, kTypomat);
+            ui::dialogs().MsgBox(unreadable.join(QLatin1Char('\n')), ui::vbOKOnly | ui::vbCritical,
+                                 kTypomat);
     });
 }
 
@@ -384,7 +387,8 @@ QStringList frmScript::loadScriptHeader()
     ui::setExactText(txtDescription, rs.Fields(1).toText());
     QStringList unreadable;
     const auto note = [&](const char* what, const store::Value& value, const char* shown) {
-        unreadable << QStringLiteral("The start %1 \"%2\" of the script \"%3\" cannot be read; %4 is shown.")
+        unreadable << QStringLiteral("The start %1 \"%2\" of the script \"%3\" cannot be read; "
+                                     "%4 is shown.")
                           .arg(QLatin1String(what), value.toText(), name, QLatin1String(shown));
     };
     const store::Value mode = rs.Fields(2);
@@ -664,7 +668,8 @@ void frmScript::stopRunAt(QTreeWidgetItem* row, const QString& message)
     lvScript->scrollToItem(row);
     QString text = message;
     if (Option1->isChecked())
-        text += QStringLiteral("\nChange the set time before Start: Start waits for the set time, and that time has come already.");
+        text += QStringLiteral("\nChange the set time before Start: Start waits for the set time, "
+                               "and that time has come already.");
     ui::dialogs().MsgBox(text, ui::vbOKOnly, QStringLiteral("Error"));
 }
 

@@ -556,9 +556,11 @@ private Q_SLOTS:
         QTest::addColumn<store::Value>("time");
         QTest::addColumn<bool>("setTime");
         QTest::addColumn<QString>("unreadable");
-        const store::Value christmas(oledate::fromQDateTime(QDateTime(QDate(2026, 12, 24), QTime(18, 30))));
-        QTest::newRow("mode not a number") << store::Value(QStringLiteral("soon")) << christmas << true << "\"soon\"";
-        QTest::newRow("time no date") << store::Value(0) << store::Value(QStringLiteral("later")) << true << "\"later\"";
+        const store::Value christmas(
+            oledate::fromQDateTime(QDateTime(QDate(2026, 12, 24), QTime(18, 30))));
+        const store::Value soon(QStringLiteral("soon")), later(QStringLiteral("later"));
+        QTest::newRow("mode not a number") << soon << christmas << true << "mode \"soon\"";
+        QTest::newRow("time no date") << store::Value(0) << later << true << "time \"later\"";
         QTest::newRow("count-down missing") << store::Value(1) << store::Value() << false << "time \"\"";
     }
     void unreadableStartValuesLoadDefaults()
