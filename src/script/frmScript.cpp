@@ -519,11 +519,14 @@ void frmScript::renameListEntry(const QString& oldName, const QString& newName)
 }
 
 // Whether rsScript stands on the script whose name the box shows; a name
-// typed over it names some other script, or none.
+// typed over it names some other script, or none. A change that could not be
+// stored still hangs on the row and hides its stored name: no, until the
+// script is picked again.
 bool frmScript::currentScriptIsShown() const
 {
     const store::Recordset& rs = scripts();
-    return !rs.AtEnd() && rs.Fields(0).equalsText(cboScript->currentText());
+    return !rs.AtEnd() && rs.EditMode() == store::dbEditNone
+        && rs.Fields(0).equalsText(cboScript->currentText());
 }
 
 void frmScript::cmdDelete_Click()

@@ -548,6 +548,11 @@ private Q_SLOTS:
         form->cmdSave_Click();
         QCOMPARE(fx->dialogs.messageCount(), 1);
         QCOMPARE(form->cboScript->itemText(1), QStringLiteral("B"));
+        // The unstored new name does not make Delete act on the stored row.
+        fx->dialogs.messageAnswers = {ui::vbYes};
+        form->cmdDelete_Click();
+        QCOMPARE(fx->dialogs.messageCount(), 1);
+        QCOMPARE(form->cboScript->count(), 2);
     }
 
     void unreadableStartValuesLoadDefaults_data()
