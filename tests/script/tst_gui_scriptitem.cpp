@@ -14,9 +14,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <sqlite3.h>
 
@@ -573,6 +575,26 @@ private Q_SLOTS:
         if (answer == ui::vbYes)
             records[0][3] = QStringLiteral("typed");
         QCOMPARE(stored(), records);
+    }
+
+    void realSaveQuestionOffersYesNoCancel()
+    {
+        ui::installDialogs(nullptr);
+        QStringList seen;
+        QTimer::singleShot(100, this, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                for (QAbstractButton* button : box->buttons())
+                    seen << button->text().remove(QLatin1Char('&'));
+                seen << QString::number(box->icon());
+                QTest::keyClick(box, Qt::Key_Escape);
+            }
+        });
+        const int answer = ui::dialogs().MsgBox(QStringLiteral("Do You Want To Save The Changes"),
+                                                ui::vbYesNoCancel | ui::vbQuestion, "Typomat");
+        ui::installDialogs(dialogs.get());
+        QCOMPARE(answer, int(ui::vbCancel));
+        seen.sort();
+        QCOMPARE(seen, (QStringList{QString::number(QMessageBox::Question), "Cancel", "No", "Yes"}));
     }
 
     // -------------------------------------------------------------- test
