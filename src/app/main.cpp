@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/Module1.h"
 #include "keys/KeySender.h"
 #include "keys/x11/X11KeySender.h"
@@ -21,6 +22,9 @@ std::unique_ptr<keys::KeySender> installKeyBackend()
 
 int main(int argc, char** argv)
 {
+    // Arguments make a command, carried out with no window.
+    if (argc > 1)
+        return app::runCommandLine(argc, argv, installKeyBackend);
     QApplication application(argc, argv);
     // The windows' layouts in twips are made for an 8-point font: larger
     // default fonts would clip their captions.

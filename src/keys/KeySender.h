@@ -15,13 +15,19 @@ private:
     QString description_;
 };
 
+// Activation found no window with the title.
+class WindowNotFound : public KeyError {
+public:
+    using KeyError::KeyError;
+};
+
 // Window activation and keystroke sending. Windows call only this.
 class KeySender {
 public:
     virtual ~KeySender() = default;
     // Brings the window with this title to the front; on return it has the
-    // keyboard focus. Throws KeyError when no window has the title or the
-    // activation cannot be verified.
+    // keyboard focus. Throws WindowNotFound when no window has the title,
+    // KeyError when the activation cannot be verified.
     virtual void AppActivate(const QString& title) = 0;
     // Types the key string into the window that has the focus. The whole
     // string is read before anything is sent: a string that cannot be read

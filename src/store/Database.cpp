@@ -113,6 +113,20 @@ std::unique_ptr<Database> Database::open(const QString& path)
     return std::unique_ptr<Database>(new Database(path, std::move(connection)));
 }
 
+std::unique_ptr<Database> Database::openReadOnly(const QString& path)
+{
+    if (!QFileInfo::exists(path))
+        throw openError(path, QStringLiteral("the file does not exist. Start Typomat once "
+                                             "without arguments to create it."));
+    const QString reason = foreignFileReason(path);
+    if (!reason.isEmpty())
+        throw openError(path, reason);
+    auto connection =
+        std::make_shared<Connection>(openConnection(path, SQLITE_OPEN_READONLY), path);
+    checkTables(*connection);
+    return std::unique_ptr<Database>(new Database(path, std::move(connection)));
+}
+
 std::unique_ptr<Recordset> Database::OpenRecordset(const QString& table)
 {
     return std::make_unique<Recordset>(connection_, table);

@@ -14,6 +14,10 @@ public:
     // file cannot be opened, is not an SQLite database (a Jet file included)
     // or lacks one of the tables; the file is then left untouched.
     static std::unique_ptr<Database> open(const QString& path);
+    // Opens an existing file for reading only: nothing is created, and the
+    // engine refuses any write. Throws DbError as open() does, and when the
+    // file does not exist.
+    static std::unique_ptr<Database> openReadOnly(const QString& path);
     ~Database();
 
     const QString& path() const { return path_; }

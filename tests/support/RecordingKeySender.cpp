@@ -9,7 +9,7 @@ void RecordingKeySender::AppActivate(const QString& title)
     if (!failActivateWith.isEmpty())
         throw KeyError(std::exchange(failActivateWith, QString()));
     if (!openTitles.isEmpty() && !openTitles.contains(title))
-        throw KeyError(errors::noWindowTitled(title));
+        throw WindowNotFound(errors::noWindowTitled(title));
     calls.push_back({Call::Activate, title, {}, false});
 }
 

@@ -84,7 +84,7 @@ void X11KeySender::AppActivate(const QString& title)
     const std::optional<x11::ClientWindow> window =
         x11::pickByTitle(x11::clientWindows(x), title);
     if (!window)
-        throw KeyError(errors::noWindowTitled(title));
+        throw WindowNotFound(errors::noWindowTitled(title));
     if (!x11::activate(x, *window, activationTimeoutMs))
         throw KeyError(errors::notBroughtToFront(window->title));
 }
