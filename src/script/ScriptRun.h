@@ -34,6 +34,7 @@ class ScriptRun : public QObject {
     Q_OBJECT
 public:
     enum Failure { WindowNotFound, Unreadable, SendingFailed };
+    Q_ENUM(Failure)
 
     ScriptRun(std::vector<RunItem> items, RunStart start, QObject* parent = nullptr);
     void start();

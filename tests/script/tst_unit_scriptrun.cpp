@@ -1,0 +1,61 @@
+// The runner with no window keeps the script window's timing: the script's
+// count-down goes first, then each item's; a failing item ends the run there.
+#include "TimedKeySender.h"
+#include "script/ScriptRun.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using script::RunItem;
+using script::RunStart;
+using script::ScriptRun;
+
+class ScriptRunTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init()
+    {
+        sender_.inner.clear();
+        keys::installKeySender(&sender_);
+    }
+    void cleanup() { keys::installKeySender(nullptr); }
+    void scriptCountDownThenItemCountDowns();
+    void missingWindowEndsTheRun();
+
+private:
+    testsupport::TimedKeySender sender_;
+};
+
+// Script count-down 00:00:01: counted down at the first clock tick (1 s),
+// met at the second (2 s); the item of 00:00:01 fires at the first item
+// tick (3 s), the next one of 00:00:00 in its second tick (5 s).
+void ScriptRunTest::scriptCountDownThenItemCountDowns()
+{
+    ScriptRun run({{"a", "T", "a", "00:00:01"}, {"b", "T", "b", "00:00:00"}},
+                  {RunStart::CountDown, oledate::fromTime(0, 0, 1)});
+    QSignalSpy finished(&run, &ScriptRun::finished);
+    sender_.clock.start();
+    run.start();
+    QVERIFY(finished.wait(8000));
+    QCOMPARE(sender_.inner.sentKeyStrings(), (QStringList{"a", "b"}));
+    QVERIFY2(qAbs(sender_.sentAtMs(0) - 3000) < 300, qPrintable(QString::number(sender_.sentAtMs(0))));
+    QVERIFY2(qAbs(sender_.sentAtMs(1) - 5000) < 300, qPrintable(QString::number(sender_.sentAtMs(1))));
+}
+
+void ScriptRunTest::missingWindowEndsTheRun()
+{
+    sender_.inner.openTitles = {"T"};
+    ScriptRun run({{"a", "Gone", "a", "00:00:01"}, {"b", "T", "b", "00:00:01"}}, {RunStart::Now, {}});
+    QSignalSpy failed(&run, &ScriptRun::failed);
+    run.start();
+    QVERIFY(failed.wait(3000));
+    QCOMPARE(failed.at(0).at(0).value<ScriptRun::Failure>(), ScriptRun::WindowNotFound);
+    QCOMPARE(failed.at(0).at(1).toString(),
+             QStringLiteral("The item \"a\" could not be sent: No window titled \"Gone\" is open."));
+    QTest::qWait(1500);
+    QVERIFY(sender_.inner.sentKeyStrings().isEmpty());
+    QCOMPARE(run.sent(), size_t(0));
+}
+
+QTEST_GUILESS_MAIN(ScriptRunTest)
+#include "tst_unit_scriptrun.moc"
