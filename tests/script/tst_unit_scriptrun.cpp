@@ -1,6 +1,7 @@
 // The runner with no window keeps the script window's timing: the script's
 // count-down goes first, then each item's; a failing item ends the run there.
 #include "TimedKeySender.h"
+#include "script/Clock.h"
 #include "script/ScriptRun.h"
 
 #include <QSignalSpy>
@@ -16,10 +17,12 @@ private Q_SLOTS:
     void init()
     {
         sender_.inner.clear();
+        sender_.sentAtNs.clear();
         keys::installKeySender(&sender_);
     }
     void cleanup() { keys::installKeySender(nullptr); }
     void scriptCountDownThenItemCountDowns();
+    void setTimeStartsInItsMinute();
     void missingWindowEndsTheRun();
 
 private:
@@ -40,6 +43,24 @@ void ScriptRunTest::scriptCountDownThenItemCountDowns()
     QCOMPARE(sender_.inner.sentKeyStrings(), (QStringList{"a", "b"}));
     QVERIFY2(qAbs(sender_.sentAtMs(0) - 3000) < 300, qPrintable(QString::number(sender_.sentAtMs(0))));
     QVERIFY2(qAbs(sender_.sentAtMs(1) - 5000) < 300, qPrintable(QString::number(sender_.sentAtMs(1))));
+}
+
+// The clock reads 10:20:30 in the set minute 10:20: the first clock tick
+// (1 s) starts the items, the item of 00:00:01 fires at 2 s.
+void ScriptRunTest::setTimeStartsInItsMinute()
+{
+    const QDate day(2030, 1, 2);
+    script::ManualClock clock(QDateTime(day, QTime(10, 20, 30)));
+    script::installClock(&clock);
+    ScriptRun run({{"a", "T", "a", "00:00:01"}},
+                  {RunStart::SetTime, oledate::fromQDateTime(QDateTime(day, QTime(10, 20)))});
+    QSignalSpy finished(&run, &ScriptRun::finished);
+    sender_.clock.start();
+    run.start();
+    const bool done = finished.wait(4000);
+    script::installClock(nullptr);
+    QVERIFY(done);
+    QVERIFY2(qAbs(sender_.sentAtMs(0) - 2000) < 300, qPrintable(QString::number(sender_.sentAtMs(0))));
 }
 
 void ScriptRunTest::missingWindowEndsTheRun()
