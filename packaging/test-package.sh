@@ -88,7 +88,7 @@ cp "$deb" "$root/tmp/"
 step "apt-get install ./$(basename "$deb")"
 chroot "$root" apt-get update -qq
 chroot "$root" sh -c 'cd /tmp && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-  -o Dpkg::Options::=--force-unsafe-io --no-install-recommends ./typomat_*.deb' > "$work/apt.log" || { cat "$work/apt.log"; exit 1; }
+  -o Dpkg::Options::=--force-unsafe-io --no-install-recommends ./typomat_*.deb' > "$work/apt.log" 2>&1 || { cat "$work/apt.log"; exit 1; }
 cp -u "$root"/var/cache/apt/archives/*.deb "$cache/archives/" 2>/dev/null || true
 version=$(chroot "$root" typomat --version)
 echo "$version"
