@@ -1,7 +1,7 @@
 // The runner with no window keeps the script window's timing: the script's
 // count-down goes first, then each item's; a failing item ends the run there.
+#include "ManualClock.h"
 #include "TimedKeySender.h"
-#include "script/Clock.h"
 #include "script/ScriptRun.h"
 
 #include <QSignalSpy>
