@@ -8,6 +8,7 @@
 #include "ui/Twips.h"
 #include "keys/KeySender.h"
 #include "script/Clock.h"
+#include "script/CountDown.h"
 #include "script/ItemList.h"
 #include "script/SteadyTimer.h"
 #include "script/frmScriptItem.h"
@@ -37,7 +38,6 @@ namespace {
 constexpr int kClientWidth = 11880;
 constexpr int kClientHeight = 8190;
 const QString kTypomat = QStringLiteral("Typomat");
-const QString kZeroTime = QStringLiteral("00:00:00");
 
 // Cells of an lvScript row: item, title, key, description, count-down.
 enum Cell { cellItem = 0, cellTitle, cellKey, cellDescription, cellCountDown };
@@ -54,18 +54,6 @@ store::Recordset& items()
     if (!store::rsItem)
         throw store::DbError(QStringLiteral("The script items are not open."));
     return *store::rsItem;
-}
-
-// A stored count-down as the list shows it: two-digit hours, minutes and
-// seconds. A text that is no time is shown as it is, so the runner can
-// report it.
-QString countDownText(const store::Value& value)
-{
-    if (value.isDate() || value.isInteger())
-        return oledate::formatTime(value.toDate());
-    if (const auto time = oledate::parseTime(value.toText()))
-        return oledate::formatTime(*time);
-    return value.toText();
 }
 
 QTreeWidgetItem* makeRow(const QStringList& cells)
@@ -442,7 +430,7 @@ void frmScript::listScriptItems()
         if (!rs.Fields(0).equalsText(name))
             continue;
         rows.append(makeRow({rs.Fields(1).toText(), rs.Fields(2).toText(), rs.Fields(3).toText(),
-                             rs.Fields(4).toText(), countDownText(rs.Fields(5))}));
+                             rs.Fields(4).toText(), script::countDownText(rs.Fields(5))}));
     }
     lvScript->setUpdatesEnabled(false);
     lvScript->addTopLevelItems(rows);
@@ -612,7 +600,7 @@ void frmScript::Timer1_Timer()
         return;
     }
     const oledate::OleDate left = countDown();
-    if (oledate::formatTime(left) != kZeroTime)
+    if (oledate::formatTime(left) != script::kZeroCountDown)
         setCountDown(oledate::OleDate{left.days - dtOneSecond.days});
     else
         Timer2->setEnabled(true);
@@ -628,15 +616,14 @@ void frmScript::Timer2_Timer()
         if (row->checkState(cellItem) != Qt::Checked)
             continue;
         const QString text = row->text(cellCountDown);
-        const std::optional<oledate::OleDate> left = oledate::parseTime(text);
-        if (!left) {
+        const std::optional<QString> next = script::stepCountDown(text);
+        if (!next) {
             stopRunAt(row, QStringLiteral("The count-down \"%1\" of the item \"%2\" is not a time.")
                                .arg(text, row->text(cellItem)));
             return;
         }
-        const QString next = oledate::formatTime(oledate::OleDate{left->days - dtOneSecond.days});
-        row->setText(cellCountDown, next);
-        if (next == kZeroTime)
+        row->setText(cellCountDown, *next);
+        if (*next == script::kZeroCountDown)
             fireRow(row);
         return;
     }
