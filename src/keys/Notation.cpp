@@ -161,6 +161,10 @@ private:
 
     void type(KeyEvent key, int count, std::size_t length)
     {
+        if (std::size_t(count) > maxKeyEvents - events_.size())
+            fail(tooManyKeysDescription()
+                     + QStringLiteral(" The limit is passed%1.").arg(at(pos_)),
+                 pos_);
         key.modifiers = held();
         events_.insert(events_.end(), std::size_t(count), key);
         pending_ = NoModifier;
@@ -282,6 +286,12 @@ bool needsBraces(char32_t c)
 }
 
 } // namespace
+
+QString tooManyKeysDescription()
+{
+    return QStringLiteral("The key string types more than 1,000,000 keys, the most one key "
+                          "string may type, so nothing was typed.");
+}
 
 KeyEvents parseKeyString(const QString& text)
 {

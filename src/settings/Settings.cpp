@@ -36,4 +36,17 @@ qint16 readStartupMode()
     return startupModeOf(ReadIniValue(QStringLiteral("Startup"), QStringLiteral("Startup")));
 }
 
+std::optional<int> readCommandPauseMs()
+{
+    const auto value = profile::readString(settingsFilePath(), QStringLiteral("Keys"),
+                                           QStringLiteral("CommandPauseMs"));
+    if (!value)
+        return std::nullopt;
+    bool ok = false;
+    const int ms = value->toInt(&ok);
+    if (!ok || ms < 0 || ms > maxCommandPauseMs)
+        return std::nullopt;
+    return ms;
+}
+
 } // namespace app

@@ -2,6 +2,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 namespace app {
 
 // The value of a key in the settings file, as a text of exactly 20
@@ -25,5 +27,13 @@ qint16 startupModeOf(QStringView value);
 
 // Reads [Startup] Startup from the settings file and converts it.
 qint16 readStartupMode();
+
+// [Keys] CommandPauseMs: how long typing waits after a key that may open or
+// switch windows, for a target that gives no sign of having handled it.
+// Nothing when the key is missing or its value is not a whole number of
+// milliseconds from 0 to maxCommandPauseMs; the key sender then keeps its
+// own default. The file is only read, never written.
+inline constexpr int maxCommandPauseMs = 10000;
+std::optional<int> readCommandPauseMs();
 
 } // namespace app

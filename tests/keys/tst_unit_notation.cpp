@@ -68,6 +68,7 @@ private Q_SLOTS:
     void rejects_data();
     void rejects();
     void largestRepeatIsAccepted();
+    void keyCountIsBounded();
     void describeWritesTheNotation_data();
     void describeWritesTheNotation();
     void describedKeysReadBackTheSame_data();
@@ -359,6 +360,21 @@ void tst_unit_notation::largestRepeatIsAccepted()
     QCOMPARE(events.back(), KeyEvent::ofCharacter(U'x'));
     // A KeyError handler catches notation faults too.
     QVERIFY_THROWS_EXCEPTION(KeyError, parseKeyString(QStringLiteral("{x 10001}")));
+}
+
+void tst_unit_notation::keyCountIsBounded()
+{
+    // 100 codes of 10,000 keys reach the limit exactly; one key more passes it.
+    const QString atLimit = QStringLiteral("{x 10000}").repeated(100);
+    QCOMPARE(parseKeyString(atLimit).size(), maxKeyEvents);
+    try {
+        parseKeyString(atLimit + QStringLiteral("y") + QStringLiteral("{x 10000}").repeated(9900));
+        QFAIL("a string above the limit was read");
+    } catch (const NotationError& error) {
+        QVERIFY(error.description().startsWith(tooManyKeysDescription()));
+        QVERIFY(error.description().contains(QStringLiteral("1,000,000")));
+        QCOMPARE(error.position(), int(atLimit.size()) + 1);
+    }
 }
 
 void tst_unit_notation::describeWritesTheNotation_data()

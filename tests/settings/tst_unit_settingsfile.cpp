@@ -40,6 +40,7 @@ private Q_SLOTS:
     void namesThatCannotBeStoredWriteNothing();
     void unreadableFileIsNotReplaced();
     void readAfterWrite();
+    void commandPause();
 };
 
 void SettingsFileTest::read_data()
@@ -236,6 +237,23 @@ void SettingsFileTest::readAfterWrite()
     }
     QCOMPARE(contents(app::settingsFilePath()),
              QByteArray("[Startup]\nStartup=12345678901234567890123\n"));
+}
+
+void SettingsFileTest::commandPause()
+{
+    testsupport::TempProgramFolder folder;
+    QCOMPARE(app::readCommandPauseMs(), std::nullopt);
+    const QByteArray file("[Startup]\nStartup=1\n[Keys]\nCommandPauseMs=%1\n");
+    const std::pair<const char*, std::optional<int>> cases[] = {
+        {"400", 400}, {" 0 ", 0}, {"10000", 10000}, {"10001", std::nullopt},
+        {"-5", std::nullopt}, {"fast", std::nullopt}, {"", std::nullopt},
+    };
+    for (const auto& [value, expected] : cases) {
+        const QByteArray bytes = QByteArray(file).replace("%1", value);
+        put(app::settingsFilePath(), bytes);
+        QCOMPARE(app::readCommandPauseMs(), expected);
+        QCOMPARE(contents(app::settingsFilePath()), bytes); // only read
+    }
 }
 
 QTEST_GUILESS_MAIN(SettingsFileTest)

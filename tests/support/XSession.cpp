@@ -546,4 +546,36 @@ QString TextBoxTarget::waitForText(qsizetype size, int timeoutMs) const
     return text();
 }
 
+// ------------------------------------------------------------ Qt dialogs
+
+DialogTarget::DialogTarget(const XServer& server, const QString& title, const QStringList& options)
+    : title_(title), file_(dir_.filePath(QStringLiteral("log")))
+{
+    const std::vector<unsigned long> existing = XProbe(server.display()).findWindows(title);
+    process_ = std::make_unique<ChildProcess>(QStringLiteral(TYPOMAT_DIALOG_TARGET),
+                                              QStringList{title, file_} + options,
+                                              server.display());
+    window_ = waitForWindow(server.display(), title, existing);
+    if (!window_ || !waitUntil(10000, [&] { return QFile::exists(file_); }))
+        fail(QStringLiteral("the dialog target \"%1\" did not start").arg(title));
+}
+
+QString DialogTarget::value(const QString& key) const
+{
+    QFile f(file_);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QString prefix = key + QLatin1Char('=');
+    for (const QString& line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n')))
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size());
+    return {};
+}
+
+QString DialogTarget::waitFor(const QString& key, const QString& expected, int timeoutMs) const
+{
+    waitUntil(timeoutMs, [&] { return value(key) == expected; });
+    return value(key);
+}
+
 } // namespace testsupport

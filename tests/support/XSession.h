@@ -114,6 +114,7 @@ public:
     // extra ones; returns what arrived.
     QByteArray waitForBytes(qsizetype size, int timeoutMs = 5000) const;
     void stop() { process_->stop(); }
+    pid_t pid() const { return process_->pid(); }
 
 private:
     QString title_;
@@ -134,6 +135,28 @@ public:
     // Waits until the text is at least size characters long, then a little
     // longer for any extra ones; returns the text.
     QString waitForText(qsizetype size, int timeoutMs = 5000) const;
+
+private:
+    QString title_;
+    QTemporaryDir dir_;
+    QString file_;
+    unsigned long window_ = 0;
+    std::unique_ptr<ChildProcess> process_;
+};
+
+// The test programme's Qt application with a modal dialog on Ctrl+D (see
+// dialog/main.cpp for its options). It logs what each line edit holds.
+class DialogTarget {
+public:
+    DialogTarget(const XServer& server, const QString& title, const QStringList& options = {});
+    QString title() const { return title_; }
+    QString dialogTitle() const { return title_ + QStringLiteral(" Dialog"); }
+    unsigned long window() const { return window_; }
+    pid_t pid() const { return process_->pid(); }
+    // The logged value of "main", "dialog", "opened" or "accepted" ("" if none).
+    QString value(const QString& key) const;
+    // Waits until the value is the expected one; returns the last value.
+    QString waitFor(const QString& key, const QString& expected, int timeoutMs = 5000) const;
 
 private:
     QString title_;

@@ -9,6 +9,7 @@
 #include "keys/x11/XConnection.h"
 #include "keys/x11/XKeymap.h"
 #include "keys/x11/XSpareKeys.h"
+#include "keys/x11/XTarget.h"
 #include "keys/x11/XTyping.h"
 #include "keys/x11/XWindows.h"
 
@@ -50,7 +51,17 @@ symbolsOf(const std::map<KeyCode, x11::SpareKeys::Binding>& spare)
 } // namespace
 
 X11KeySender::X11KeySender() = default;
-X11KeySender::~X11KeySender() = default;
+
+X11KeySender::~X11KeySender()
+{
+    if (x_ && spare_)
+        spare_->restore(x_->dpy());
+}
+
+void X11KeySender::setCommandPauseMs(int ms)
+{
+    commandPauseMs_ = std::max(0, ms);
+}
 
 x11::XConnection& X11KeySender::connection()
 {
@@ -70,8 +81,7 @@ x11::XConnection& X11KeySender::connection()
     if (!XkbQueryExtension(x->dpy(), &opcode, &event, &error, &major, &minor))
         throw KeyError(QStringLiteral("The X server does not describe its keyboard "
                                       "(its XKEYBOARD extension is missing)."));
-    spare_ = std::make_unique<x11::SpareKeys>(QByteArray(DisplayString(x->dpy())),
-                                              spareQuiet);
+    spare_ = std::make_unique<x11::SpareKeys>();
     x_ = std::move(x);
     return *x_;
 }
@@ -79,14 +89,14 @@ x11::XConnection& X11KeySender::connection()
 void X11KeySender::AppActivate(const QString& title)
 {
     x11::XConnection& x = connection();
-    // One thread at a time in Xlib: the spare-keycode watcher has its own.
-    const std::unique_lock<std::mutex> xlib = spare_->lock();
-    const std::optional<x11::ClientWindow> window =
-        x11::pickByTitle(x11::clientWindows(x), title);
+    std::vector<x11::ClientWindow> windows = x11::clientWindows(x);
+    std::erase_if(windows, [&x](const x11::ClientWindow& w) { return x11::isOwnWindow(x, w.id); });
+    const std::optional<x11::ClientWindow> window = x11::pickByTitle(windows, title);
     if (!window)
         throw WindowNotFound(errors::noWindowTitled(title));
-    if (!x11::activate(x, *window, activationTimeoutMs))
+    if (x11::activate(x, *window, activationTimeoutMs) == None)
         throw KeyError(errors::notBroughtToFront(window->title));
+    activated_ = window->id;
 }
 
 // Ctrl or Shift still held from the shortcut that started us would change
@@ -116,24 +126,18 @@ void X11KeySender::SendKeys(const QString& keys, bool wait)
     const KeyEvents events = parseKeyString(keys);
     x11::XConnection& x = connection();
     if (!events.empty())
-        type(events);
-    const std::unique_lock<std::mutex> xlib = spare_->lock();
+        type(events, wait);
     if (wait)
         XSync(x.dpy(), False);
     else
         XFlush(x.dpy());
 }
 
-void X11KeySender::type(const KeyEvents& events)
+void X11KeySender::type(const KeyEvents& events, bool wait)
 {
-    // Declared before the lock, so the watcher is woken after it is free.
-    struct WakeWatcher {
-        x11::SpareKeys& spare;
-        ~WakeWatcher() { spare.used(); }
-    } wakeWatcher{*spare_};
-    const std::unique_lock<std::mutex> xlib = spare_->lock();
-
     waitForReleasedModifiers();
+    const Window focus = focusInActivatedApplication();
+    x11::Target target(*x_, activated_);
     std::map<KeyCode, x11::SpareKeys::Binding>& spare = spare_->bindings();
     const x11::Keymap keymap(x_->dpy(), symbolsOf(spare));
     if (!keymap.valid())
@@ -145,17 +149,32 @@ void X11KeySender::type(const KeyEvents& events)
     std::vector<x11::Stroke> strokes = x11::planStrokes(events, keymap);
     x11::RoundBindings rounds =
         x11::shareOutSpareKeycodes(strokes, keymap.spareKeycodes(), symbolsOf(spare));
-    x11::Typist typist(*x_, keymap, std::move(strokes), std::move(rounds), spare, focusedWindow());
-    typist.run();
+    x11::Pace pace;
+    pace.commandPauseMs = commandPauseMs_;
+    x11::Typist typist(*x_, keymap, std::move(strokes), std::move(rounds), spare, target, focus,
+                       pace);
+    typist.run(wait);
 }
 
-unsigned long X11KeySender::focusedWindow()
+// Keys go only to the application that AppActivate brought to the front:
+// between the two calls the user may have clicked elsewhere.
+unsigned long X11KeySender::focusInActivatedApplication()
 {
+    if (activated_ == 0)
+        throw KeyError(QStringLiteral("No window was brought to the front before typing, so "
+                                      "nothing was typed."));
     Window focus;
     int revert;
     XGetInputFocus(x_->dpy(), &focus, &revert);
     if (focus == None || focus == PointerRoot || focus == x_->root())
         throw KeyError(QStringLiteral("No window has the keyboard focus, so nothing was typed."));
+    if (focus != activated_ && !x_->isInside(focus, activated_)) {
+        x11::Target target(*x_, activated_);
+        if (!target.owns(x11::clientWindowOf(*x_, focus)))
+            throw KeyError(QStringLiteral("The keyboard focus moved to another window after "
+                                          "the target was brought to the front, so nothing "
+                                          "was typed."));
+    }
     return focus;
 }
 

@@ -4,24 +4,43 @@
 #include <X11/Xutil.h>
 
 #include <mutex>
-#include <set>
+#include <map>
 
 namespace keys::x11 {
 
 namespace {
 
+struct ErrorCount {
+    unsigned long count = 0;
+    int firstCode = Success; // since the count was last read by a trap
+};
+
 std::mutex errorsLock;
-std::set<Display*> ownDisplays;
+std::map<Display*, ErrorCount> ownDisplays;
 XErrorHandler previousHandler = nullptr;
 
 int passOver(Display* dpy, XErrorEvent* error)
 {
     {
         std::lock_guard<std::mutex> guard(errorsLock);
-        if (ownDisplays.count(dpy))
+        auto own = ownDisplays.find(dpy);
+        if (own != ownDisplays.end()) {
+            if (own->second.firstCode == Success)
+                own->second.firstCode = error->error_code;
+            ++own->second.count;
             return 0;
+        }
     }
     return previousHandler ? previousHandler(dpy, error) : 0;
+}
+
+unsigned long errorCount(Display* dpy, bool clearFirstCode)
+{
+    std::lock_guard<std::mutex> guard(errorsLock);
+    ErrorCount& errors = ownDisplays[dpy];
+    if (clearFirstCode)
+        errors.firstCode = Success;
+    return errors.count;
 }
 
 void registerDisplay(Display* dpy)
@@ -32,7 +51,7 @@ void registerDisplay(Display* dpy)
         previousHandler = XSetErrorHandler(passOver);
         installed = true;
     }
-    ownDisplays.insert(dpy);
+    ownDisplays[dpy] = {};
 }
 
 void unregisterDisplay(Display* dpy)
@@ -89,7 +108,7 @@ Atom XConnection::atom(const char* name)
     return XInternAtom(dpy_, name, False);
 }
 
-Time XConnection::serverTime()
+Window XConnection::ownWindow()
 {
     if (clock_ == None) {
         XSetWindowAttributes attrs;
@@ -97,6 +116,12 @@ Time XConnection::serverTime()
         clock_ = XCreateWindow(dpy_, root_, -10, -10, 1, 1, 0, CopyFromParent, InputOnly,
                                CopyFromParent, CWEventMask, &attrs);
     }
+    return clock_;
+}
+
+Time XConnection::serverTime()
+{
+    ownWindow();
     // A zero-length append changes nothing but yields a PropertyNotify that
     // carries the server's time.
     const Atom stamp = atom("_TYPOMAT_TIMESTAMP");
@@ -170,6 +195,23 @@ Window XConnection::topLevelOf(Window w)
         w = parent;
     }
     return None;
+}
+
+unsigned long XConnection::clientBase(Window w) const
+{
+    // Xlib keeps the server's resource id mask in a field it does not name.
+    const unsigned long mask = reinterpret_cast<_XPrivDisplay>(dpy_)->private4;
+    return w & ~mask;
+}
+
+ErrorTrap::ErrorTrap(Display* dpy) : dpy_(dpy), errorsBefore_(errorCount(dpy, true)) {}
+
+int ErrorTrap::check()
+{
+    XSync(dpy_, False);
+    std::lock_guard<std::mutex> guard(errorsLock);
+    const ErrorCount& errors = ownDisplays[dpy_];
+    return errors.count == errorsBefore_ ? Success : errors.firstCode;
 }
 
 bool XConnection::isInside(Window w, Window ancestor)

@@ -13,7 +13,8 @@ namespace keys::x11 {
 // The backend's own connection to the X server, with the atoms it uses.
 // X protocol errors of this connection (a window that closed meanwhile) are
 // passed over instead of ending the program, as Xlib's default would; every
-// step checks its outcome itself (the focus, the window list).
+// step checks its outcome itself (the focus, the window list), where it
+// matters through an ErrorTrap.
 class XConnection {
 public:
     // nullptr when the display cannot be opened (default: $DISPLAY).
@@ -28,6 +29,8 @@ public:
     Atom atom(const char* name);
     // The current server time, for requests that must carry a real one.
     Time serverTime();
+    // A window of this connection's own (unmapped, input only).
+    Window ownWindow();
 
     std::vector<unsigned long> cardinals(Window w, Atom property, Atom type);
     QString title(Window w);
@@ -36,12 +39,28 @@ public:
     // The direct child of the root window that holds w, or None.
     Window topLevelOf(Window w);
     bool isInside(Window w, Window ancestor);
+    // The part of a resource id that names the client which made it: the
+    // windows of one client share it.
+    unsigned long clientBase(Window w) const;
 
 private:
     explicit XConnection(Display* dpy);
     Display* dpy_;
     Window root_;
     Window clock_ = None;
+};
+
+// Notices X protocol errors of the connection from its creation on.
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* dpy);
+    // Waits until the server has handled every request sent so far; the code
+    // of the first error since the trap was set, or 0 (Success).
+    int check();
+
+private:
+    Display* dpy_;
+    unsigned long errorsBefore_;
 };
 
 // Holds the whole server for the scope: no other client's request runs in

@@ -149,7 +149,24 @@ unsigned Keymap::modsForLevel(const XkbKeyTypeRec& type, unsigned level, bool& r
     return best;
 }
 
-void Keymap::indexLevels(KeyCode code)
+bool Keymap::pressIsPlain(KeyCode code, unsigned held) const
+{
+    if (!xkb_ || code < xkb_->min_key_code || code > xkb_->max_key_code
+        || XkbKeyNumGroups(xkb_, code) == 0)
+        return true;
+    const unsigned group = effectiveGroup(code);
+    const XkbKeyTypeRec* type = XkbKeyKeyType(xkb_, code, group);
+    const unsigned relevant = held & type->mods.mask;
+    unsigned level = 0;
+    for (int i = 0; i < type->map_count; ++i)
+        if (type->map[i].active && type->map[i].mods.mask == relevant)
+            level = type->map[i].level;
+    if (level == 0 || level >= static_cast<unsigned>(XkbKeyGroupWidth(xkb_, code, group)))
+        return true;
+    return XkbKeySymEntry(xkb_, code, level, group) == XkbKeySymEntry(xkb_, code, 0, group);
+}
+
+unsigned Keymap::effectiveGroup(KeyCode code) const
 {
     const unsigned groups = XkbKeyNumGroups(xkb_, code);
     unsigned group = group_;
@@ -168,6 +185,12 @@ void Keymap::indexLevels(KeyCode code)
             group %= groups;
         }
     }
+    return group;
+}
+
+void Keymap::indexLevels(KeyCode code)
+{
+    const unsigned group = effectiveGroup(code);
     const XkbKeyTypeRec* type = XkbKeyKeyType(xkb_, code, group);
     const unsigned width = XkbKeyGroupsWidth(xkb_, code);
     for (unsigned level = 0; level < type->num_levels && level < width; ++level) {

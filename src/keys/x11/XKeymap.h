@@ -41,11 +41,19 @@ public:
     // The keycode's symbols (NoSymbol where it has none).
     LevelSymbols symbolsAt(KeyCode code) const;
 
+    // False when pressing this key with the real modifiers held does more
+    // than its plain press: with a group-toggle option, Shift under Alt
+    // (or Ctrl) switches the layout instead of holding Shift.
+    bool pressIsPlain(KeyCode code, unsigned held) const;
+
+    // The group (layout) the keys were looked up in.
+    unsigned group() const { return group_; }
     unsigned altMask() const { return altMask_; }
     unsigned numLockMask() const { return numLockMask_; }
     unsigned lockedMods() const { return lockedMods_; }
 
 private:
+    unsigned effectiveGroup(KeyCode code) const;
     void indexLevels(KeyCode code);
     void consider(KeyCode code, unsigned level, unsigned mods, KeySym sym);
     unsigned modsForLevel(const XkbKeyTypeRec& type, unsigned level, bool& reachable) const;

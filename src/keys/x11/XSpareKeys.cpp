@@ -35,16 +35,17 @@ void setSymbols(XkbDescPtr xkb, KeyCode code, const LevelSymbols& symbols)
 
 } // namespace
 
-void setKeycodeSymbols(Display* dpy, const std::map<KeyCode, LevelSymbols>& symbols,
+bool setKeycodeSymbols(Display* dpy, const std::map<KeyCode, LevelSymbols>& symbols,
                        const std::map<KeyCode, LevelSymbols>* expected)
 {
     if (symbols.empty())
-        return;
+        return true;
     // Xlib consults the key actions when a key's width changes.
     XkbDescPtr xkb =
         XkbGetMap(dpy, XkbKeyTypesMask | XkbKeySymsMask | XkbKeyActionsMask, XkbUseCoreKbd);
     if (!xkb)
-        return;
+        return false;
+    ErrorTrap errors(dpy);
     KeyCode first = 0, last = 0;
     for (const auto& [code, wanted] : symbols) {
         if (code < xkb->min_key_code || code > xkb->max_key_code)
@@ -66,73 +67,17 @@ void setKeycodeSymbols(Display* dpy, const std::map<KeyCode, LevelSymbols>& symb
         XkbChangeMap(dpy, xkb, &changes);
     }
     XkbFreeKeyboard(xkb, 0, True);
+    return errors.check() == Success;
 }
 
-SpareKeys::SpareKeys(QByteArray displayName, std::chrono::milliseconds quiet)
-    : displayName_(std::move(displayName)), quiet_(quiet), watcher_([this] { watch(); })
+void SpareKeys::restore(Display* dpy)
 {
-}
-
-SpareKeys::~SpareKeys()
-{
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        stopping_ = true;
+    std::map<KeyCode, LevelSymbols> ours, empty;
+    for (const auto& [code, binding] : bindings_) {
+        ours[code] = binding.syms;
+        empty[code] = {NoSymbol, NoSymbol};
     }
-    wake_.notify_all();
-    watcher_.join();
-}
-
-std::set<KeyCode> SpareKeys::boundKeycodes() const
-{
-    std::set<KeyCode> codes;
-    for (const auto& entry : bindings_)
-        codes.insert(entry.first);
-    return codes;
-}
-
-bool SpareKeys::quietSince(Clock::time_point now) const
-{
-    for (const auto& entry : bindings_)
-        if (now < entry.second.lastUse + quiet_)
-            return false;
-    return true;
-}
-
-void SpareKeys::watch()
-{
-    std::unique_lock<std::mutex> guard(mutex_);
-    for (;;) {
-        if (bindings_.empty()) {
-            if (stopping_)
-                return;
-            wake_.wait(guard);
-            continue;
-        }
-        Clock::time_point due = Clock::now();
-        for (const auto& entry : bindings_)
-            due = std::max(due, entry.second.lastUse + quiet_);
-        // On the way out the quiet while is still kept: the target may not
-        // have read the last keys yet.
-        wake_.wait_until(guard, due);
-        if (quietSince(Clock::now()))
-            restoreAll();
-    }
-}
-
-void SpareKeys::restoreAll()
-{
-    std::unique_ptr<XConnection> x = XConnection::open(displayName_.constData());
-    if (x) {
-        // Only what still is ours: a new layout may have been loaded meanwhile.
-        std::map<KeyCode, LevelSymbols> ours, empty;
-        for (const auto& [code, binding] : bindings_) {
-            ours[code] = binding.syms;
-            empty[code] = {NoSymbol, NoSymbol};
-        }
-        setKeycodeSymbols(x->dpy(), empty, &ours);
-        XSync(x->dpy(), False);
-    }
+    setKeycodeSymbols(dpy, empty, &ours);
     bindings_.clear();
 }
 

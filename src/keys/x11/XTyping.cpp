@@ -1,4 +1,5 @@
 // Qt before Xlib: Xlib's macros clash with Qt's names.
+#include <QElapsedTimer>
 #include <QThread>
 
 #include "keys/x11/XTyping.h"
@@ -89,6 +90,11 @@ Stroke strokeFor(const KeyEvent& event, const Keymap& keymap)
             throw KeyError(QStringLiteral("The character \"%1\" cannot be typed.")
                                .arg(printable(event.character)));
     }
+    const bool functionKey = event.kind == KeyEvent::Kind::Special
+        && event.special >= SpecialKey::F1 && event.special <= SpecialKey::F16;
+    stroke.command = functionKey || (event.modifiers & (Control | Alt));
+    stroke.closesDialog = sym == XK_Return || sym == XK_Escape;
+    stroke.movesFocus = stroke.closesDialog || sym == XK_Tab;
     if (key) {
         stroke.code = key->code;
         stroke.mods |= key->mods;
@@ -175,22 +181,24 @@ RoundBindings shareOutSpareKeycodes(std::vector<Stroke>& strokes, const std::vec
 }
 
 Typist::Typist(XConnection& x, const Keymap& keymap, std::vector<Stroke> strokes,
-               RoundBindings rounds, std::map<KeyCode, SpareKeys::Binding>& spare, Window focus,
-               Pace pace)
+               RoundBindings rounds, std::map<KeyCode, SpareKeys::Binding>& spare,
+               Target& target, Window focus, Pace pace)
     : x_(x), keymap_(keymap), strokes_(std::move(strokes)), rounds_(std::move(rounds)),
-      spare_(spare), focus_(focus), topLevel_(x.topLevelOf(focus)), pace_(pace),
-      capsWanted_(keymap.lockedMods() & LockMask), capsActual_(capsWanted_)
+      spare_(spare), target_(target), focus_(focus), focusClient_(target.client()),
+      pace_(pace), capsWanted_(keymap.lockedMods() & LockMask), capsActual_(capsWanted_)
 {
+    focusInDialog_ = target_.isDialog(focusClient_);
 }
 
 Typist::~Typist()
 {
     hold(0);
     setCapsLock(capsWanted_);
+    keepGroup();
     XSync(x_.dpy(), False);
 }
 
-void Typist::run()
+void Typist::run(bool wait)
 {
     const std::size_t total = strokes_.size();
     int boundRound = -1;
@@ -198,20 +206,15 @@ void Typist::run()
     while (next < total) {
         const int round = strokes_[next].round;
         if (round > boundRound) {
-            if (boundRound >= 0)
-                settle();
-            bindRound(round);
+            bindRound(round, next);
             boundRound = round;
         }
-        std::size_t end = next;
-        while (end < total && end - next < static_cast<std::size_t>(pace_.batchSize)
-               && strokes_[end].round <= boundRound)
-            ++end;
-
+        const std::size_t end = batchEnd(next, boundRound);
         {
             ServerGrab grab(x_.dpy());
             if (!focusStays())
                 throw KeyError(errors::focusLostAfter(qsizetype(next), qsizetype(total)));
+            keepGroup();
             keysSinceSettle_ += end - next;
             for (std::size_t i = next; i < end; ++i)
                 type(strokes_[i]);
@@ -228,7 +231,26 @@ void Typist::run()
         for (; next < end; ++next)
             if (strokes_[next].spare != NoSymbol)
                 spare_[strokes_[next].code].lastUse = readBy;
+        const Stroke& last = strokes_[end - 1];
+        if (end < total && (last.command || (last.closesDialog && focusInDialog_)))
+            awaitReaction(end);
     }
+    if (wait && total > 0 && target_.answersPings() && !target_.ping(pace_.stallLimitMs))
+        failStopped(total);
+}
+
+// A batch ends after a key that may change windows or move the focus, so
+// that the focus is read again before the next key.
+std::size_t Typist::batchEnd(std::size_t next, int boundRound) const
+{
+    std::size_t end = next;
+    while (end < strokes_.size() && end - next < static_cast<std::size_t>(pace_.batchSize)
+           && strokes_[end].round <= boundRound) {
+        const Stroke& stroke = strokes_[end++];
+        if (stroke.command || stroke.movesFocus)
+            break;
+    }
+    return end;
 }
 
 bool Typist::focusStays()
@@ -238,44 +260,151 @@ bool Typist::focusStays()
     XGetInputFocus(x_.dpy(), &focus, &revert);
     if (focus == focus_)
         return true;
-    if (topLevel_ == None || !x_.isInside(focus, topLevel_))
+    const Window client = clientWindowOf(x_, focus);
+    if (client == None || !target_.owns(client))
         return false;
     focus_ = focus;
+    if (client != focusClient_) {
+        focusClient_ = client;
+        focusInDialog_ = target_.isDialog(client);
+    }
     return true;
 }
 
-void Typist::bindRound(int round)
+// The keys were looked up in the group that was active at the start; a
+// group-toggle key or the target may have switched it since.
+void Typist::keepGroup()
+{
+    XkbStateRec state;
+    if (XkbGetState(x_.dpy(), XkbUseCoreKbd, &state) == Success
+        && state.locked_group != keymap_.group())
+        XkbLockGroup(x_.dpy(), XkbUseCoreKbd, keymap_.group());
+}
+
+[[noreturn]] void Typist::failStopped(std::size_t typed) const
+{
+    throw KeyError(QStringLiteral("The window stopped responding after %1 of %2 keys, so the "
+                                  "rest was not typed.")
+                       .arg(typed)
+                       .arg(strokes_.size()));
+}
+
+// After a key that may open, close or switch windows: the target must have
+// read it (a ping proves that where the target answers pings), handled it
+// (its main thread is back asleep, where /proc shows it), and a window it
+// opened must have the focus before the next key goes out. Where the target
+// shows none of this, a quiet time with no new window and no focus change
+// stands in.
+void Typist::awaitReaction(std::size_t typed)
+{
+    target_.watchNewWindows();
+    if (target_.answersPings() && !target_.ping(pace_.stallLimitMs))
+        failStopped(typed);
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<Window> opened;
+    int quietSamples = 0;
+    for (;;) {
+        const std::vector<Window> created = target_.takeNewWindows();
+        opened.insert(opened.end(), created.begin(), created.end());
+        Window focus;
+        int revert;
+        XGetInputFocus(x_.dpy(), &focus, &revert);
+        if (focus != focus_) {
+            // Moved: wait until it rests, then the next batch checks where.
+            QThread::msleep(2);
+            Window again;
+            XGetInputFocus(x_.dpy(), &again, &revert);
+            if (again == focus)
+                return;
+            continue;
+        }
+        const qint64 elapsed = clock.elapsed();
+        if (!opened.empty()) {
+            if (elapsed >= pace_.newWindowMs)
+                return;
+        } else {
+            switch (target_.activity()) {
+            case Activity::Waiting:
+                // Three looks in a row, the first after the keys surely
+                // reached the target.
+                if (elapsed >= 1 && ++quietSamples >= 3)
+                    return;
+                break;
+            case Activity::Busy:
+            case Activity::Stopped:
+                quietSamples = 0;
+                if (elapsed >= pace_.stallLimitMs)
+                    return;
+                break;
+            case Activity::Unknown:
+                if (elapsed >= pace_.commandPauseMs)
+                    return;
+                break;
+            }
+        }
+        QThread::usleep(1000);
+    }
+}
+
+// Before a spare keycode changes meaning: the target must have read every
+// key typed with the old one, for it looks keys up when it reads them.
+void Typist::awaitRead(std::size_t typed)
+{
+    XSync(x_.dpy(), False);
+    if (target_.answersPings()) {
+        if (!target_.ping(pace_.stallLimitMs))
+            failStopped(typed);
+    } else if (target_.activity() != Activity::Unknown) {
+        QElapsedTimer clock;
+        clock.start();
+        int quietSamples = 0;
+        while (quietSamples < 3) {
+            QThread::usleep(1000);
+            quietSamples = target_.activity() == Activity::Waiting ? quietSamples + 1 : 0;
+            if (clock.elapsed() >= pace_.stallLimitMs)
+                failStopped(typed);
+        }
+    } else {
+        const double ms =
+            pace_.roundSettleMs + pace_.settleMsPerKey * static_cast<double>(keysSinceSettle_);
+        QThread::usleep(static_cast<unsigned long>(ms * 1000));
+    }
+    keysSinceSettle_ = 0;
+}
+
+void Typist::bindRound(int round, std::size_t typed)
 {
     if (round < 0 || static_cast<std::size_t>(round) >= rounds_.size())
         return;
-    // A keycode typed with in an earlier run may still be unread there
-    // (within this run, settle() has waited already).
+    bool reboundThisRun = false;
+    // A keycode typed with in an earlier run may still be unread there.
     for (const auto& [code, syms] : rounds_[round]) {
         auto earlier = spare_.find(code);
-        if (earlier != spare_.end() && !boundThisRun_.count(code)) {
-            const auto readBy = earlier->second.lastUse
-                + std::chrono::milliseconds(pace_.roundSettleMs);
-            if (Clock::now() < readBy)
-                std::this_thread::sleep_until(readBy);
+        if (earlier == spare_.end())
+            continue;
+        if (boundThisRun_.count(code)) {
+            reboundThisRun = true;
+            continue;
         }
+        const auto readBy = earlier->second.lastUse
+            + std::chrono::milliseconds(pace_.roundSettleMs);
+        if (Clock::now() < readBy)
+            std::this_thread::sleep_until(readBy);
     }
-    setKeycodeSymbols(x_.dpy(), rounds_[round]);
+    if (reboundThisRun)
+        awaitRead(typed);
+    if (!setKeycodeSymbols(x_.dpy(), rounds_[round]))
+        throw KeyError(QStringLiteral("The keyboard map could not be changed to type characters "
+                                      "that the layout lacks, so the rest was not typed (%1 of "
+                                      "%2 keys were)."
+                                      )
+                           .arg(typed)
+                           .arg(strokes_.size()));
     for (const auto& [code, syms] : rounds_[round]) {
         spare_[code] = {syms, Clock::now()};
         boundThisRun_.insert(code);
     }
-    XSync(x_.dpy(), False);
-}
-
-// A target looks keys up in its own copy of the keymap, refreshed only when
-// it reads the notice of a change: a keycode may change meaning only after
-// the target has read every key typed with the old one.
-void Typist::settle()
-{
-    XSync(x_.dpy(), False);
-    const double ms = pace_.roundSettleMs + pace_.settleMsPerKey * static_cast<double>(keysSinceSettle_);
-    QThread::usleep(static_cast<unsigned long>(ms * 1000));
-    keysSinceSettle_ = 0;
 }
 
 void Typist::type(const Stroke& stroke)
@@ -290,19 +419,48 @@ void Typist::type(const Stroke& stroke)
     }
 }
 
+// Modifiers are held by pressing their keys, as a user would. Where a press
+// would do more than hold its modifier (Alt+Shift or Ctrl+Shift set to
+// switch the layout), they are locked for the key instead.
 void Typist::hold(unsigned mods)
 {
+    if (mods == (held_ | locked_))
+        return;
+    if (locked_) {
+        XkbLockModifiers(x_.dpy(), XkbUseCoreKbd, locked_, 0);
+        locked_ = 0;
+    }
+    const bool plain = pressesArePlain(mods);
+    const unsigned byKeys = plain ? mods : 0;
     for (unsigned bit = 0; bit < 8; ++bit) {
         const unsigned mask = 1u << bit;
-        if ((held_ & mask) && !(mods & mask))
+        if ((held_ & mask) && !(byKeys & mask))
             key(keymap_.keyForModifier(mask), false);
     }
     for (unsigned bit = 0; bit < 8; ++bit) {
         const unsigned mask = 1u << bit;
-        if (!(held_ & mask) && (mods & mask))
+        if (!(held_ & mask) && (byKeys & mask))
             key(keymap_.keyForModifier(mask), true);
     }
-    held_ = mods;
+    held_ = byKeys;
+    if (!plain) {
+        XkbLockModifiers(x_.dpy(), XkbUseCoreKbd, mods, mods);
+        locked_ = mods;
+    }
+}
+
+bool Typist::pressesArePlain(unsigned mods) const
+{
+    unsigned down = held_ & mods;
+    for (unsigned bit = 0; bit < 8; ++bit) {
+        const unsigned mask = 1u << bit;
+        if (!(mods & mask) || (down & mask))
+            continue;
+        if (!keymap_.pressIsPlain(keymap_.keyForModifier(mask), down))
+            return false;
+        down |= mask;
+    }
+    return true;
 }
 
 void Typist::setCapsLock(bool on)

@@ -3,11 +3,15 @@
 #include <QThread>
 
 #include "keys/x11/XWindows.h"
+#include "keys/x11/XTarget.h"
+
+#include <QSysInfo>
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace keys::x11 {
 
@@ -161,9 +165,29 @@ bool focusIsIn(XConnection& x, Window window)
     return focus == window || x.isInside(focus, window);
 }
 
-bool activate(XConnection& x, const ClientWindow& window, int timeoutMs)
+bool isOwnWindow(XConnection& x, Window window)
+{
+    if (x.clientBase(window) == x.clientBase(x.ownWindow()))
+        return true;
+    const std::vector<unsigned long> pid =
+        x.cardinals(window, x.atom("_NET_WM_PID"), XA_CARDINAL);
+    if (pid.empty() || static_cast<pid_t>(pid.front()) != getpid())
+        return false;
+    XTextProperty text;
+    QString machine;
+    if (XGetWMClientMachine(x.dpy(), window, &text) && text.value) {
+        machine = QString::fromLatin1(reinterpret_cast<const char*>(text.value),
+                                      static_cast<qsizetype>(text.nitems));
+        XFree(text.value);
+    }
+    return machine.isEmpty() || machine == QSysInfo::machineHostName();
+}
+
+Window activate(XConnection& x, const ClientWindow& window, int timeoutMs)
 {
     const bool managed = hasWindowManager(x);
+    Target target(x, window.id);
+    Window lastFocus = None;
     QElapsedTimer clock;
     clock.start();
     qint64 lastRequest = 0;
@@ -172,11 +196,20 @@ bool activate(XConnection& x, const ClientWindow& window, int timeoutMs)
     for (;;) {
         if (!managed)
             focusDirectly(x, window);
-        if (focusIsIn(x, window.id))
-            return true;
+        Window focus;
+        int revert;
+        XGetInputFocus(x.dpy(), &focus, &revert);
+        if (focus == window.id || x.isInside(focus, window.id))
+            return window.id;
+        if (focus != lastFocus) {
+            lastFocus = focus;
+            const Window client = clientWindowOf(x, focus);
+            if (client != None && target.isDialogOfTarget(client))
+                return client;
+        }
         const qint64 elapsed = clock.elapsed();
         if (elapsed >= timeoutMs)
-            return false;
+            return None;
         // A window manager busy mapping the window may drop the first request.
         if (managed && elapsed - lastRequest >= 500) {
             lastRequest = elapsed;

@@ -29,9 +29,15 @@ std::vector<ClientWindow> clientWindows(XConnection& x);
 std::optional<ClientWindow> pickByTitle(const std::vector<ClientWindow>& bottomToTop,
                                         const QString& title);
 
+// Windows of this program (made by this process on this machine, or on the
+// backend's own connection): never a target.
+bool isOwnWindow(XConnection& x, Window window);
+
 // Asks for the window to be raised, restored and focused, and waits until
-// the input focus is in it. False when that did not happen in time.
-bool activate(XConnection& x, const ClientWindow& window, int timeoutMs);
+// the input focus is in it, or in a dialog of it: a window manager gives
+// the focus of a window whose modal dialog is open to the dialog. The
+// client window that took the focus, or None when none did in time.
+Window activate(XConnection& x, const ClientWindow& window, int timeoutMs);
 
 // True when the input focus is the window or one inside it.
 bool focusIsIn(XConnection& x, Window window);

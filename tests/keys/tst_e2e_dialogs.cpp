@@ -1,0 +1,172 @@
+// Typing into a Qt application that opens a modal dialog on Ctrl+D, under
+// Xvfb and openbox: the keys after the shortcut reach the dialog, the focus
+// may move only within the application, and a hung target ends the run.
+#include "XSession.h"
+#include "keys/x11/X11KeySender.h"
+
+#include <QSysInfo>
+#include <QTest>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <unistd.h>
+
+using namespace testsupport;
+
+class TestDialogs : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void keysFollowTheDialog_data();
+    void keysFollowTheDialog();
+    void activationLandsInOpenDialog();
+    void focusMovedBeforeTypingSendsNothing();
+    void hungTargetStopsTheRun();
+    void ownWindowsAreNeverTargets();
+    void withoutWindowManager();
+
+private:
+    QString failure(const QString& keys);
+
+    std::unique_ptr<XServer> server_;
+    std::unique_ptr<WindowManager> wm_;
+    std::unique_ptr<XProbe> probe_;
+    std::unique_ptr<CaptureTerminal> term_;
+    std::unique_ptr<keys::X11KeySender> sender_;
+};
+
+void TestDialogs::initTestCase()
+{
+    server_ = std::make_unique<XServer>();
+    wm_ = std::make_unique<WindowManager>(*server_);
+    probe_ = std::make_unique<XProbe>(server_->display());
+    term_ = std::make_unique<CaptureTerminal>(*server_, QStringLiteral("Bystander"));
+    qputenv("DISPLAY", server_->display().toLocal8Bit());
+    sender_ = std::make_unique<keys::X11KeySender>();
+}
+
+void TestDialogs::cleanupTestCase()
+{
+    sender_.reset();
+    term_.reset();
+    probe_.reset();
+    wm_.reset();
+    server_.reset();
+}
+
+QString TestDialogs::failure(const QString& keys)
+{
+    try {
+        sender_->SendKeys(keys, true);
+    } catch (const keys::KeyError& e) {
+        return e.description();
+    }
+    return QStringLiteral("(no error)");
+}
+
+void TestDialogs::keysFollowTheDialog_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("quick target") << QStringList();
+    QTest::newRow("slow shortcut handler") << QStringList{QStringLiteral("--stall-ms"),
+                                                          QStringLiteral("400")};
+}
+
+// The most common macro: a shortcut that opens a dialog, text for it, Enter,
+// then more text for the main window.
+void TestDialogs::keysFollowTheDialog()
+{
+    QFETCH(QStringList, options);
+    DialogTarget app(*server_, QStringLiteral("Editor"), options);
+    sender_->AppActivate(app.title());
+    sender_->SendKeys(QStringLiteral("^dreport.txt~back in main^dsecond{ESC}end"), true);
+    QCOMPARE(app.waitFor(QStringLiteral("main"), QStringLiteral("back in mainend")),
+             QStringLiteral("back in mainend"));
+    QCOMPARE(app.value(QStringLiteral("opened")), QStringLiteral("2"));
+    QCOMPARE(app.value(QStringLiteral("accepted")), QStringLiteral("1"));
+    QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("second"));
+}
+
+void TestDialogs::activationLandsInOpenDialog()
+{
+    DialogTarget app(*server_, QStringLiteral("Busy Editor"), {QStringLiteral("--dialog-open")});
+    QVERIFY(waitForWindow(server_->display(), app.dialogTitle()));
+    sender_->AppActivate(QStringLiteral("Bystander"));
+    sender_->AppActivate(app.title());
+    QVERIFY(probe_->focusIsIn(probe_->findWindow(app.dialogTitle())));
+    sender_->SendKeys(QStringLiteral("in the dialog~"), true);
+    QCOMPARE(app.waitFor(QStringLiteral("accepted"), QStringLiteral("1")), QStringLiteral("1"));
+    QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("in the dialog"));
+    QCOMPARE(app.value(QStringLiteral("main")), QString());
+}
+
+// Between AppActivate and SendKeys the user clicked another application.
+void TestDialogs::focusMovedBeforeTypingSendsNothing()
+{
+    DialogTarget app(*server_, QStringLiteral("Clicked Away"));
+    sender_->AppActivate(app.title());
+    const qsizetype before = term_->bytes().size();
+    probe_->setFocus(term_->window());
+    QVERIFY2(failure(QStringLiteral("abc")).contains(QStringLiteral("moved to another window")),
+             "typed although the focus had moved");
+    QCOMPARE(term_->waitForBytes(before + 1, 300).size(), before);
+}
+
+void TestDialogs::hungTargetStopsTheRun()
+{
+    DialogTarget app(*server_, QStringLiteral("Hung"), {QStringLiteral("--no-ping")});
+    sender_->AppActivate(app.title());
+    QCOMPARE(failure(QStringLiteral("^dabc")),
+             QStringLiteral("The window stopped responding after 1 of 4 keys, so the rest was "
+                            "not typed."));
+    QTest::qWait(300);
+    QCOMPARE(app.value(QStringLiteral("dialog")), QString());
+    QCOMPARE(app.value(QStringLiteral("main")), QString());
+}
+
+// A window of this process (as the quick window is) whose title matches
+// better, and lies on top, is passed over.
+void TestDialogs::ownWindowsAreNeverTargets()
+{
+    CaptureTerminal other(*server_, QStringLiteral("Picker of keys"));
+    Display* dpy = probe_->display();
+    const Window own = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 200, 100, 0, 0, 0);
+    XStoreName(dpy, own, "Picker");
+    const long pid = getpid();
+    XChangeProperty(dpy, own, XInternAtom(dpy, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+    const QByteArray host = QSysInfo::machineHostName().toLatin1();
+    XTextProperty machine{reinterpret_cast<unsigned char*>(const_cast<char*>(host.data())),
+                          XA_STRING, 8, static_cast<unsigned long>(host.size())};
+    XSetWMClientMachine(dpy, own, &machine);
+    XMapRaised(dpy, own);
+    XSync(dpy, False);
+    QVERIFY(waitForWindow(server_->display(), QStringLiteral("Picker")));
+    sender_->AppActivate(QStringLiteral("Picker"));
+    QVERIFY(probe_->focusIsIn(other.window()));
+    XDestroyWindow(dpy, own);
+    XSync(dpy, False);
+}
+
+void TestDialogs::withoutWindowManager()
+{
+    XServer bare;
+    DialogTarget app(bare, QStringLiteral("Bare Editor"));
+    const QByteArray previousDisplay = qgetenv("DISPLAY");
+    qputenv("DISPLAY", bare.display().toLocal8Bit());
+    {
+        keys::X11KeySender sender;
+        sender.AppActivate(app.title());
+        sender.SendKeys(QStringLiteral("^dname~main"), true);
+    }
+    qputenv("DISPLAY", previousDisplay);
+    QCOMPARE(app.waitFor(QStringLiteral("main"), QStringLiteral("main")), QStringLiteral("main"));
+    QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("name"));
+}
+
+QTEST_GUILESS_MAIN(TestDialogs)
+#include "tst_e2e_dialogs.moc"
