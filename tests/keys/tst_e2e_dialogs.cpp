@@ -158,12 +158,16 @@ void TestDialogs::withoutWindowManager()
     DialogTarget app(bare, QStringLiteral("Bare Editor"));
     const QByteArray previousDisplay = qgetenv("DISPLAY");
     qputenv("DISPLAY", bare.display().toLocal8Bit());
-    {
+    QString error;
+    try {
         keys::X11KeySender sender;
         sender.AppActivate(app.title());
         sender.SendKeys(QStringLiteral("^dname~main"), true);
+    } catch (const keys::KeyError& e) {
+        error = e.description();
     }
     qputenv("DISPLAY", previousDisplay);
+    QCOMPARE(error, QString());
     QCOMPARE(app.waitFor(QStringLiteral("main"), QStringLiteral("main")), QStringLiteral("main"));
     QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("name"));
 }

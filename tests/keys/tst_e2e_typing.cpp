@@ -9,6 +9,7 @@
 #include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
 
+#include <csignal>
 #include <thread>
 
 using namespace testsupport;
@@ -42,7 +43,10 @@ private Q_SLOTS:
     void numLockOnTypesExactly();
     void layouts_data();
     void layouts();
+    void groupToggleOptions_data();
+    void groupToggleOptions();
     void spareKeycodesAreRestored();
+    void stoppedTargetLosesNothing();
     void heldModifierIsWaitedFor();
     void heldModifierRefusesToType();
     void unreadableStringSendsNothing();
@@ -278,22 +282,68 @@ void TestTyping::layouts()
     QCOMPARE(typed, text);
 }
 
+void TestTyping::groupToggleOptions_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::newRow("Alt+Shift") << "grp:alt_shift_toggle";
+    QTest::newRow("Ctrl+Shift") << "grp:ctrl_shift_toggle";
+}
+
+// Alt+Shift and Ctrl+Shift must hold their modifiers, not switch the layout.
+void TestTyping::groupToggleOptions()
+{
+    QFETCH(QString, option);
+    QCOMPARE(runProgram(server_->display(), QStringLiteral("setxkbmap"),
+                        {QStringLiteral("-layout"), QStringLiteral("us,ru"),
+                         QStringLiteral("-option"), QString(), QStringLiteral("-option"), option}),
+             0);
+    const QByteArray typed = type(QStringLiteral("%+s^+tab%+{F5}"), 8 + 6);
+    XkbStateRec state;
+    XkbGetState(probe_->display(), XkbUseCoreKbd, &state);
+    runProgram(server_->display(), QStringLiteral("setxkbmap"),
+               {QStringLiteral("-layout"), QStringLiteral("us"), QStringLiteral("-option"),
+                QString()});
+    QCOMPARE(typed, esc("S") + "\x14" + "ab" + esc("[15;4~"));
+    QCOMPARE(unsigned(state.locked_group), 0u);
+    QCOMPARE(unsigned(state.locked_mods & (ShiftMask | ControlMask | Mod1Mask)), 0u);
+}
+
 void TestTyping::spareKeycodesAreRestored()
 {
-    // Keycodes bound by earlier cases come back empty after a quiet while.
-    int before = emptyKeycodes();
-    for (int steady = 0; steady < 12;) {
-        QTest::qWait(250);
-        const int now = emptyKeycodes();
-        steady = now == before ? steady + 1 : 0;
-        before = now;
-    }
+    // A sender of its own: its keycodes stay bound while it lives, since a
+    // target may read its keys late, and are empty again when it goes.
+    const int before = emptyKeycodes();
     QVERIFY(before > 4);
-    QCOMPARE(QString::fromUtf8(type(QStringLiteral("€Ω{F13}"), 5 + 5)),
-             QStringLiteral("€Ω\x1b[25~"));
-    QVERIFY(emptyKeycodes() < before);
-    // Bound for a quiet while after the last key, then empty again.
-    QVERIFY(waitUntil(5000, [&] { return emptyKeycodes() == before; }));
+    {
+        keys::X11KeySender sender;
+        const qsizetype size = term_->bytes().size();
+        sender.AppActivate(target);
+        sender.SendKeys(QStringLiteral("ⅻ⅓"), true);
+        QCOMPARE(QString::fromUtf8(term_->waitForBytes(size + 6).mid(size)), QStringLiteral("ⅻ⅓"));
+        QTest::qWait(2500);
+        QVERIFY(emptyKeycodes() < before);
+    }
+    QCOMPARE(emptyKeycodes(), before);
+}
+
+// Keys typed through spare keycodes into a stopped terminal arrive right
+// when it goes on, seconds later.
+void TestTyping::stoppedTargetLosesNothing()
+{
+    const QString text = QStringLiteral("ǆ ǉ ǌ ǳ → ⇒ ∀ ∃");
+    const qsizetype size = term_->bytes().size();
+    sender_->AppActivate(target);
+    QCOMPARE(kill(term_->pid(), SIGSTOP), 0);
+    QString error;
+    try {
+        sender_->SendKeys(text, true);
+    } catch (const keys::KeyError& e) {
+        error = e.description();
+    }
+    QThread::msleep(3000);
+    kill(term_->pid(), SIGCONT);
+    QCOMPARE(error, QString());
+    QCOMPARE(QString::fromUtf8(term_->waitForBytes(size + text.toUtf8().size()).mid(size)), text);
 }
 
 void TestTyping::heldModifierIsWaitedFor()

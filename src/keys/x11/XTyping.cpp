@@ -5,6 +5,7 @@
 #include "keys/x11/XTyping.h"
 #include "keys/KeyErrorTexts.h"
 #include "keys/KeySender.h"
+#include "keys/x11/XWindows.h"
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -304,12 +305,27 @@ void Typist::awaitReaction(std::size_t typed)
     clock.start();
     std::vector<Window> opened;
     int quietSamples = 0;
+    bool focusGivenBack = false;
     for (;;) {
         const std::vector<Window> created = target_.takeNewWindows();
         opened.insert(opened.end(), created.begin(), created.end());
         Window focus;
         int revert;
         XGetInputFocus(x_.dpy(), &focus, &revert);
+        const qint64 elapsed = clock.elapsed();
+        // A closed dialog leaves the focus with no window for a moment,
+        // until its application (or the window manager) gives it on.
+        const bool nowhere = focus == None || focus == PointerRoot || focus == x_.root();
+        if (nowhere && elapsed < pace_.newWindowMs) {
+            // Without a window manager nobody does: give it back to the
+            // window that was activated, as activation does.
+            if (elapsed >= 20 && !focusGivenBack && !hasWindowManager(x_)) {
+                XSetInputFocus(x_.dpy(), target_.client(), RevertToParent, CurrentTime);
+                focusGivenBack = true;
+            }
+            QThread::usleep(1000);
+            continue;
+        }
         if (focus != focus_) {
             // Moved: wait until it rests, then the next batch checks where.
             QThread::msleep(2);
@@ -319,7 +335,6 @@ void Typist::awaitReaction(std::size_t typed)
                 return;
             continue;
         }
-        const qint64 elapsed = clock.elapsed();
         if (!opened.empty()) {
             if (elapsed >= pace_.newWindowMs)
                 return;
