@@ -4,15 +4,22 @@
 // Prints the activation time, exactness into a Qt text box, then per text
 // and method characters per second (from the call until the last byte
 // reached the terminal's tty), lost, extra and misordered characters. Each
-// non-ASCII run of Typomat starts cold: no spare keycode bound yet.
+// non-ASCII run of Typomat starts cold (a new sender: no spare keycode bound
+// yet); a warm row follows. The X11 rows then compare with the floor (bare
+// XTest events, flushed once) and time lines, shortcuts and dialogs.
 #include "XSession.h"
 #include "keys/x11/X11KeySender.h"
 
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <X11/Xlib.h>
+#include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 using namespace testsupport;
@@ -174,6 +181,141 @@ void xdotoolType(const XServer& server, const QString& text, const QString& dela
     xdotool.waitForExit(120000);
 }
 
+
+// Lines of 19 printable characters (no notation characters), each ended by
+// Enter: 2,000 keys in all. What a raw tty receives: Enter as "\r".
+QString linesText(QChar enter)
+{
+    QString text;
+    unsigned seed = 4242;
+    for (int line = 0; line < 100; ++line) {
+        for (int i = 0; i < 19; ++i) {
+            seed = seed * 1103515245 + 12345;
+            text += QChar('a' + static_cast<int>((seed >> 16) % 26));
+        }
+        text += enter;
+    }
+    return text;
+}
+
+QString linesKeys()
+{
+    return linesText(QLatin1Char('~'));
+}
+
+// The physical floor: the same characters as bare XTest key events on a
+// connection of the benchmark's own, flushed once, timed to the last byte.
+Run bareXTest(const XServer& server, const CaptureTerminal& term, const QString& text)
+{
+    Display* dpy = XOpenDisplay(server.display().toLocal8Bit().constData());
+    const KeyCode shift = XKeysymToKeycode(dpy, XStringToKeysym("Shift_L"));
+    struct Key {
+        KeyCode code;
+        bool shifted;
+    };
+    std::vector<Key> keys;
+    for (QChar c : text) {
+        const KeySym sym = c == QLatin1Char('\r') ? XStringToKeysym("Return") : c.unicode();
+        const KeyCode code = XKeysymToKeycode(dpy, sym);
+        keys.push_back({code, XkbKeycodeToKeysym(dpy, code, 0, 0) != sym});
+    }
+    const Run run = measure(term, text, [&] {
+        for (const Key& key : keys) {
+            if (key.shifted)
+                XTestFakeKeyEvent(dpy, shift, True, CurrentTime);
+            XTestFakeKeyEvent(dpy, key.code, True, CurrentTime);
+            XTestFakeKeyEvent(dpy, key.code, False, CurrentTime);
+            if (key.shifted)
+                XTestFakeKeyEvent(dpy, shift, False, CurrentTime);
+        }
+        XFlush(dpy);
+    });
+    XCloseDisplay(dpy);
+    return run;
+}
+
+// Until the Qt text box holds the whole text; milliseconds, exact or not.
+std::pair<double, bool> intoTextBox(keys::X11KeySender& sender, const TextBoxTarget& box,
+                                    const QString& keys, const QString& want)
+{
+    const QString before = box.text();
+    activate(sender, box.title());
+    QElapsedTimer clock;
+    clock.start();
+    sender.SendKeys(keys, true);
+    waitUntil(30000, [&] { return box.text().size() >= before.size() + want.size(); });
+    const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    QThread::msleep(200);
+    return {ms, box.text().mid(before.size()) == want};
+}
+
+// The X11 backend against the floor, with lines, shortcuts and dialogs.
+void x11Rows(const XServer& server, const CaptureTerminal& term, const CaptureTerminal& other,
+             const TextBoxTarget& box, keys::X11KeySender& sender, int runs)
+{
+    std::printf("\nX11 backend (medians of %d runs)\n", runs);
+    const QString ascii = asciiText();
+    const QString lines = linesText(QLatin1Char('\r'));
+    Tally floor, plain, lineRuns, shortcutRuns;
+    QString shortcuts, shortcutBytes;
+    for (int i = 0; i < 10; ++i) {
+        shortcuts += QStringLiteral("^gshortcut %1 then text").arg(i);
+        shortcutBytes += QStringLiteral("\x07shortcut %1 then text").arg(i);
+    }
+    for (int r = 0; r < runs; ++r) {
+        activate(sender, term.title());
+        floor.add(bareXTest(server, term, ascii));
+        activate(sender, term.title());
+        plain.add(measure(term, ascii, [&] { sender.SendKeys(escaped(ascii), true); }));
+        activate(sender, term.title());
+        lineRuns.add(measure(term, lines, [&] { sender.SendKeys(linesKeys(), true); }));
+        activate(sender, term.title());
+        shortcutRuns.add(
+            measure(term, shortcutBytes, [&] { sender.SendKeys(shortcuts, true); }));
+    }
+    print("ASCII 2000", "bare XTest (floor)", 2000, floor);
+    print("ASCII 2000", "Typomat", 2000, plain);
+    std::printf("  plain ASCII / floor: %.2fx\n", median(plain.ms) / median(floor.ms));
+    print("100 lines into xterm", "Typomat", 2000, lineRuns);
+    std::printf("  100 lines / plain ASCII: %.2fx\n", median(lineRuns.ms) / median(plain.ms));
+    print("10 Ctrl shortcuts+text", "Typomat (xterm)", shortcutBytes.size(), shortcutRuns);
+
+    std::vector<double> boxLines, boxShortcuts;
+    int boxLinesExact = 0, boxShortcutsExact = 0;
+    QString boxShortcutKeys, boxShortcutText;
+    for (int i = 0; i < 10; ++i) {
+        boxShortcutKeys += QStringLiteral("^rshortcut %1 then text").arg(i);
+        boxShortcutText += QStringLiteral("shortcut %1 then text").arg(i);
+    }
+    for (int r = 0; r < runs; ++r) {
+        const auto [ms, exact] = intoTextBox(sender, box, linesKeys(), linesText(QLatin1Char('\n')));
+        boxLines.push_back(ms);
+        boxLinesExact += exact;
+        const auto [sms, sexact] = intoTextBox(sender, box, boxShortcutKeys, boxShortcutText);
+        boxShortcuts.push_back(sms);
+        boxShortcutsExact += sexact;
+    }
+    std::printf("100 lines into Qt box  Typomat %9.1f ms  exact %d/%d  (plain ASCII into it: see above)\n",
+                median(boxLines), boxLinesExact, runs);
+    std::printf("10 Ctrl shortcuts+text Typomat (Qt box) %9.1f ms  exact %d/%d\n",
+                median(boxShortcuts), boxShortcutsExact, runs);
+
+    // Activation of a window whose modal dialog is open.
+    DialogTarget app(server, QStringLiteral("Bench Modal"), {QStringLiteral("--dialog-open")});
+    waitForWindow(server.display(), app.dialogTitle());
+    std::vector<double> modal;
+    for (int i = 0; i < 10 * runs; ++i) {
+        sender.AppActivate(other.title());
+        QElapsedTimer clock;
+        clock.start();
+        sender.AppActivate(app.title());
+        modal.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    }
+    std::printf("activation with a modal dialog open: median %.2f ms (%zu)\n", median(modal),
+                modal.size());
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -185,7 +327,8 @@ int main(int argc, char** argv)
     CaptureTerminal other(server, QStringLiteral("Bench Other"));
     TextBoxTarget box(server, QStringLiteral("Bench Qt Box"));
     qputenv("DISPLAY", server.display().toLocal8Bit());
-    keys::X11KeySender sender;
+    // Replaced by a new one for cold runs: the old one empties its keycodes.
+    auto sender = std::make_unique<keys::X11KeySender>();
 
     struct Text {
         const char* name;
@@ -207,7 +350,7 @@ int main(int argc, char** argv)
         const CaptureTerminal& target = i % 2 ? term : other;
         QElapsedTimer clock;
         clock.start();
-        sender.AppActivate(target.title());
+        sender->AppActivate(target.title());
         activation.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
     }
     // Before any typing: a keymap changed by xdotool keeps openbox busy
@@ -232,10 +375,10 @@ int main(int argc, char** argv)
     // Before xdotool has had its turn (see activate()).
     for (const Text& t : texts) {
         const QString before = box.text();
-        activate(sender, box.title());
+        activate(*sender, box.title());
         QElapsedTimer clock;
         clock.start();
-        sender.SendKeys(escaped(t.text), true);
+        sender->SendKeys(escaped(t.text), true);
         const double sentMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         const QString want = before + t.text;
         waitUntil(30000, [&] { return box.text().size() >= want.size(); });
@@ -254,26 +397,33 @@ int main(int argc, char** argv)
         const QString keys = escaped(t.text);
         Tally ours, fastXdotool;
         const bool nonAscii = t.text.toUcs4().front() > 0x7f;
+        Tally warm;
         for (int r = 0; r < runs; ++r) {
-            // Cold: the spare keycodes of the run before are empty again.
-            if (nonAscii)
-                QThread::msleep(2300);
-            activate(sender, term.title());
-            ours.add(measure(term, t.text, [&] { sender.SendKeys(keys, true); }));
-            activate(sender, term.title());
+            if (nonAscii) {
+                // Cold: a new sender, whose spare keycodes are all empty.
+                sender = std::make_unique<keys::X11KeySender>();
+                activate(*sender, term.title());
+                ours.add(measure(term, t.text, [&] { sender->SendKeys(keys, true); }));
+            }
+            activate(*sender, term.title());
+            (nonAscii ? warm : ours).add(measure(term, t.text, [&] { sender->SendKeys(keys, true); }));
+            activate(*sender, term.title());
             fastXdotool.add(measure(term, t.text, [&] {
                 xdotoolType(server, t.text, QStringLiteral("0"));
             }));
         }
         Tally slowXdotool;
-        activate(sender, term.title());
+        activate(*sender, term.title());
         slowXdotool.add(measure(term, t.text, [&] {
             xdotoolType(server, t.text, QStringLiteral("12"));
         }));
-        print(t.name, "Typomat", chars, ours);
+        print(t.name, nonAscii ? "Typomat (cold)" : "Typomat", chars, ours);
+        if (nonAscii)
+            print(t.name, "Typomat (warm)", chars, warm);
         print(t.name, "xdotool type --delay 0", chars, fastXdotool);
         print(t.name, "xdotool type (default 12)", chars, slowXdotool);
     }
 
+    x11Rows(server, term, other, box, *sender, runs);
     return 0;
 }
