@@ -6,6 +6,9 @@
 #include <QTest>
 #include <QThread>
 
+// Xlib after Qt: its macros clash with Qt's names.
+#include "keys/x11/XConnection.h"
+
 #include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
 
@@ -47,6 +50,7 @@ private Q_SLOTS:
     void groupToggleOptions();
     void spareKeycodesAreRestored();
     void stoppedTargetLosesNothing();
+    void errorsOfTheConnectionAreNoticed();
     void heldModifierIsWaitedFor();
     void heldModifierRefusesToType();
     void unreadableStringSendsNothing();
@@ -344,6 +348,20 @@ void TestTyping::stoppedTargetLosesNothing()
     kill(term_->pid(), SIGCONT);
     QCOMPARE(error, QString());
     QCOMPARE(QString::fromUtf8(term_->waitForBytes(size + text.toUtf8().size()).mid(size)), text);
+}
+
+// Keymap changes check their outcome through this trap: an X error on the
+// backend's connection must show, not pass unnoticed.
+void TestTyping::errorsOfTheConnectionAreNoticed()
+{
+    auto x = keys::x11::XConnection::open(server_->display().toLocal8Bit().constData());
+    QVERIFY(x);
+    keys::x11::ErrorTrap trap(x->dpy());
+    XMapWindow(x->dpy(), 0x2f); // no such window
+    QCOMPARE(trap.check(), int(BadWindow));
+    keys::x11::ErrorTrap clean(x->dpy());
+    XMapWindow(x->dpy(), x->ownWindow());
+    QCOMPARE(clean.check(), int(Success));
 }
 
 void TestTyping::heldModifierIsWaitedFor()

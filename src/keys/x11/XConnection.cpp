@@ -43,14 +43,19 @@ unsigned long errorCount(Display* dpy, bool clearFirstCode)
     return errors.count;
 }
 
+// Other code of the process may install a handler of its own after ours;
+// ours goes back in front of it (and hands on what is not ours).
+void ensureHandler()
+{
+    const XErrorHandler current = XSetErrorHandler(passOver);
+    if (current != passOver)
+        previousHandler = current;
+}
+
 void registerDisplay(Display* dpy)
 {
     std::lock_guard<std::mutex> guard(errorsLock);
-    static bool installed = false;
-    if (!installed) {
-        previousHandler = XSetErrorHandler(passOver);
-        installed = true;
-    }
+    ensureHandler();
     ownDisplays[dpy] = {};
 }
 
@@ -204,7 +209,11 @@ unsigned long XConnection::clientBase(Window w) const
     return w & ~mask;
 }
 
-ErrorTrap::ErrorTrap(Display* dpy) : dpy_(dpy), errorsBefore_(errorCount(dpy, true)) {}
+ErrorTrap::ErrorTrap(Display* dpy) : dpy_(dpy), errorsBefore_(errorCount(dpy, true))
+{
+    std::lock_guard<std::mutex> guard(errorsLock);
+    ensureHandler();
+}
 
 int ErrorTrap::check()
 {

@@ -185,7 +185,7 @@ Typist::Typist(XConnection& x, const Keymap& keymap, std::vector<Stroke> strokes
                RoundBindings rounds, std::map<KeyCode, SpareKeys::Binding>& spare,
                Target& target, Window focus, Pace pace)
     : x_(x), keymap_(keymap), strokes_(std::move(strokes)), rounds_(std::move(rounds)),
-      spare_(spare), target_(target), focus_(focus), focusClient_(target.client()),
+      spare_(spare), target_(target), focus_(focus), focusClient_(clientWindowOf(x, focus)),
       pace_(pace), capsWanted_(keymap.lockedMods() & LockMask), capsActual_(capsWanted_)
 {
     focusInDialog_ = target_.isDialog(focusClient_);
@@ -236,8 +236,30 @@ void Typist::run(bool wait)
         if (end < total && (last.command || (last.closesDialog && focusInDialog_)))
             awaitReaction(end);
     }
-    if (wait && total > 0 && target_.answersPings() && !target_.ping(pace_.stallLimitMs))
+    if (!wait || total == 0)
+        return;
+    if (target_.answersPings() && !target_.ping(pace_.stallLimitMs))
         failStopped(total);
+    const bool spareUsed = std::any_of(strokes_.begin(), strokes_.end(),
+                                       [](const Stroke& s) { return s.spare != NoSymbol; });
+    if (spareUsed && readEverything())
+        for (const Stroke& stroke : strokes_)
+            if (stroke.spare != NoSymbol)
+                spare_[stroke.code].lastUse = Clock::time_point{};
+}
+
+// The target has surely read every key: it answered a ping, or its main
+// thread is asleep. Then a later run may bind these keycodes anew at once.
+bool Typist::readEverything()
+{
+    if (target_.answersPings())
+        return true;
+    for (int look = 0; look < 3; ++look) {
+        QThread::usleep(1000);
+        if (target_.activity() != Activity::Waiting)
+            return false;
+    }
+    return true;
 }
 
 // A batch ends after a key that may change windows or move the focus, so

@@ -89,6 +89,7 @@ private:
     void awaitReaction(std::size_t typed);
     void awaitRead(std::size_t typed);
     [[noreturn]] void failStopped(std::size_t typed) const;
+    bool readEverything();
     void bindRound(int round, std::size_t typed);
     void type(const Stroke& stroke);
     void hold(unsigned mods);
