@@ -396,7 +396,7 @@ void Typist::awaitRead(std::size_t typed)
         QElapsedTimer clock;
         clock.start();
         int quietSamples = 0;
-        while (quietSamples < 3) {
+        while (quietSamples < 3 || clock.elapsed() < pace_.localSettleMs) {
             QThread::usleep(1000);
             quietSamples = target_.activity() == Activity::Waiting ? quietSamples + 1 : 0;
             if (clock.elapsed() >= pace_.stallLimitMs)

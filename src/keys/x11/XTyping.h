@@ -50,6 +50,10 @@ struct Pace {
     // of the last one here; this leaves room for a busy target).
     int roundSettleMs = 100;
     double settleMsPerKey = 1.0;
+    // The same for a target on this machine, at the least, also when it
+    // looks asleep sooner: xterm has been seen to read keys typed after a
+    // change with the symbols from before when it was rebound at once.
+    int localSettleMs = 20;
     int batchSize = 200;
     // After a key that may open or switch windows, for a target that gives
     // no sign of having handled it: how long to wait for a reaction.
