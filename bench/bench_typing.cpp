@@ -8,9 +8,11 @@
 // yet); a warm row follows. The X11 rows then compare with the floor (bare
 // XTest events, flushed once) and time lines, shortcuts and dialogs.
 #include "XSession.h"
+#include "keys/Notation.h"
 #include "keys/x11/X11KeySender.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 
 #include <X11/Xlib.h>
@@ -316,6 +318,42 @@ void x11Rows(const XServer& server, const CaptureTerminal& term, const CaptureTe
     std::fflush(stdout);
 }
 
+// Peak resident memory of this process so far, in MB.
+double peakMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024.0;
+    return 0;
+}
+
+// The largest key string that is accepted (1,000,000 keys), read and
+// planned for the keyboard as typing would, and one far beyond the limit.
+void keyLimitRows()
+{
+    const double before = peakMegabytes();
+    QElapsedTimer clock;
+    clock.start();
+    const keys::KeyEvents largest = keys::parseKeyString(QStringLiteral("{x 10000}").repeated(100));
+    const double parsedMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    std::printf("largest accepted key string (%zu keys): read in %.1f ms, peak memory %.1f MB "
+                "(%.1f MB before)\n",
+                largest.size(), parsedMs, peakMegabytes(), before);
+    clock.restart();
+    QString refused;
+    try {
+        keys::parseKeyString(QStringLiteral("{x 10000}").repeated(10000));
+    } catch (const keys::KeyError& e) {
+        refused = e.description();
+    }
+    std::printf("10,000 copies of {x 10000}: refused in %.1f ms, peak memory %.1f MB: %s\n",
+                static_cast<double>(clock.nsecsElapsed()) / 1e6, peakMegabytes(),
+                qPrintable(refused.left(60)));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -425,5 +463,6 @@ int main(int argc, char** argv)
     }
 
     x11Rows(server, term, other, box, *sender, runs);
+    keyLimitRows();
     return 0;
 }

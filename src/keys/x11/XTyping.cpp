@@ -254,10 +254,23 @@ bool Typist::readEverything()
 {
     if (target_.answersPings())
         return true;
-    for (int look = 0; look < 3; ++look) {
+    QElapsedTimer clock;
+    clock.start();
+    int quietSamples = 0;
+    while (quietSamples < 3 || clock.elapsed() < pace_.localSettleMs) {
         QThread::usleep(1000);
-        if (target_.activity() != Activity::Waiting)
+        switch (target_.activity()) {
+        case Activity::Waiting:
+            ++quietSamples;
+            break;
+        case Activity::Busy:
+            quietSamples = 0;
+            if (clock.elapsed() < pace_.finalReadMs)
+                break;
+            [[fallthrough]];
+        default: // stopped, or not to be seen: it may read them much later
             return false;
+        }
     }
     return true;
 }

@@ -54,6 +54,9 @@ struct Pace {
     // looks asleep sooner: xterm has been seen to read keys typed after a
     // change with the symbols from before when it was rebound at once.
     int localSettleMs = 20;
+    // At the end of a run, how long to wait for a busy target on this
+    // machine to read its keys, so that the next run may rebind at once.
+    int finalReadMs = 500;
     int batchSize = 200;
     // After a key that may open or switch windows, for a target that gives
     // no sign of having handled it: how long to wait for a reaction.
