@@ -30,4 +30,31 @@ inline QString focusLostAfter(qsizetype sent, qsizetype total)
         .arg(total);
 }
 
+inline QString stoppedRespondingAfter(qsizetype sent, qsizetype total)
+{
+    return QStringLiteral("The window stopped responding after %1 of %2 keys, so the rest "
+                          "was not typed.")
+        .arg(sent)
+        .arg(total);
+}
+
+inline QString focusMovedBeforeTyping()
+{
+    return QStringLiteral("The keyboard focus moved to another window after the target was "
+                          "brought to the front, so nothing was typed.");
+}
+
+inline QString nothingActivated()
+{
+    return QStringLiteral("No window was brought to the front before typing, so nothing was "
+                          "typed.");
+}
+
+// A key string that types more than keys::maxKeyEvents keys (Notation.h).
+inline QString tooManyKeys()
+{
+    return QStringLiteral("The key string types more than 1,000,000 keys, the most one key "
+                          "string may type, so nothing was typed.");
+}
+
 } // namespace keys::errors

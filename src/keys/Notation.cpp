@@ -1,4 +1,5 @@
 #include "keys/Notation.h"
+#include "keys/KeyErrorTexts.h"
 
 #include <algorithm>
 #include <string>
@@ -162,7 +163,7 @@ private:
     void type(KeyEvent key, int count, std::size_t length)
     {
         if (std::size_t(count) > maxKeyEvents - events_.size())
-            fail(tooManyKeysDescription()
+            fail(errors::tooManyKeys()
                      + QStringLiteral(" The limit is passed%1.").arg(at(pos_)),
                  pos_);
         key.modifiers = held();
@@ -286,12 +287,6 @@ bool needsBraces(char32_t c)
 }
 
 } // namespace
-
-QString tooManyKeysDescription()
-{
-    return QStringLiteral("The key string types more than 1,000,000 keys, the most one key "
-                          "string may type, so nothing was typed.");
-}
 
 KeyEvents parseKeyString(const QString& text)
 {

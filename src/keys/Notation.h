@@ -23,11 +23,8 @@ inline constexpr int maxRepeatCount = 10000;
 
 // The most keys one key string may type. A longer one is refused before
 // anything is sent, by every backend: it bounds the memory a run takes
-// (about 40 bytes a key) and its length.
+// (about 50 bytes a key) and its length. Its message: errors::tooManyKeys().
 inline constexpr std::size_t maxKeyEvents = 1000000;
-
-// The message for a key string that types more than maxKeyEvents keys.
-QString tooManyKeysDescription();
 
 // Reads a whole key string into the keys it types. Throws NotationError.
 // Positions count characters (a surrogate pair is one character).

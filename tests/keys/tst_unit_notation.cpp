@@ -1,3 +1,4 @@
+#include "keys/KeyErrorTexts.h"
 #include "keys/Notation.h"
 
 #include <QTest>
@@ -371,7 +372,7 @@ void tst_unit_notation::keyCountIsBounded()
         parseKeyString(atLimit + QStringLiteral("y") + QStringLiteral("{x 10000}").repeated(9900));
         QFAIL("a string above the limit was read");
     } catch (const NotationError& error) {
-        QVERIFY(error.description().startsWith(tooManyKeysDescription()));
+        QVERIFY(error.description().startsWith(keys::errors::tooManyKeys()));
         QVERIFY(error.description().contains(QStringLiteral("1,000,000")));
         QCOMPARE(error.position(), int(atLimit.size()) + 1);
     }

@@ -161,8 +161,7 @@ void X11KeySender::type(const KeyEvents& events, bool wait)
 unsigned long X11KeySender::focusInActivatedApplication()
 {
     if (activated_ == 0)
-        throw KeyError(QStringLiteral("No window was brought to the front before typing, so "
-                                      "nothing was typed."));
+        throw KeyError(errors::nothingActivated());
     Window focus;
     int revert;
     XGetInputFocus(x_->dpy(), &focus, &revert);
@@ -171,9 +170,7 @@ unsigned long X11KeySender::focusInActivatedApplication()
     if (focus != activated_ && !x_->isInside(focus, activated_)) {
         x11::Target target(*x_, activated_);
         if (!target.owns(x11::clientWindowOf(*x_, focus)))
-            throw KeyError(QStringLiteral("The keyboard focus moved to another window after "
-                                          "the target was brought to the front, so nothing "
-                                          "was typed."));
+            throw KeyError(errors::focusMovedBeforeTyping());
     }
     return focus;
 }

@@ -319,10 +319,7 @@ void Typist::keepGroup()
 
 [[noreturn]] void Typist::failStopped(std::size_t typed) const
 {
-    throw KeyError(QStringLiteral("The window stopped responding after %1 of %2 keys, so the "
-                                  "rest was not typed.")
-                       .arg(typed)
-                       .arg(strokes_.size()));
+    throw KeyError(errors::stoppedRespondingAfter(qsizetype(typed), qsizetype(strokes_.size())));
 }
 
 // After a key that may open, close or switch windows: the target must have
