@@ -157,6 +157,8 @@ void TestDialogs::withoutWindowManager()
 {
     XServer bare;
     DialogTarget app(bare, QStringLiteral("Bare Editor"));
+    DialogTarget modal(bare, QStringLiteral("Bare Modal"), {QStringLiteral("--dialog-open")});
+    QVERIFY(waitForWindow(bare.display(), modal.dialogTitle()));
     const QByteArray previousDisplay = qgetenv("DISPLAY");
     qputenv("DISPLAY", bare.display().toLocal8Bit());
     QString error;
@@ -164,6 +166,8 @@ void TestDialogs::withoutWindowManager()
         keys::X11KeySender sender;
         sender.AppActivate(app.title());
         sender.SendKeys(QStringLiteral("^dname~main"), true);
+        sender.AppActivate(modal.title());
+        sender.SendKeys(QStringLiteral("into the dialog~"), true);
     } catch (const keys::KeyError& e) {
         error = e.description();
     }
@@ -171,6 +175,8 @@ void TestDialogs::withoutWindowManager()
     QCOMPARE(error, QString());
     QCOMPARE(app.waitFor(QStringLiteral("main"), QStringLiteral("main")), QStringLiteral("main"));
     QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("name"));
+    QCOMPARE(modal.waitFor(QStringLiteral("accepted"), QStringLiteral("1")), QStringLiteral("1"));
+    QCOMPARE(modal.value(QStringLiteral("dialog")), QStringLiteral("into the dialog"));
 }
 
 QTEST_GUILESS_MAIN(TestDialogs)

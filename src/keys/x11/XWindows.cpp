@@ -183,10 +183,24 @@ bool isOwnWindow(XConnection& x, Window window)
     return machine.isEmpty() || machine == QSysInfo::machineHostName();
 }
 
+// The topmost shown dialog of the target, if any. Without a window manager
+// nobody hands the focus on to it, and a window behind a modal dialog
+// ignores its keys.
+std::optional<ClientWindow> openDialogOf(XConnection& x, Target& target)
+{
+    const std::vector<ClientWindow> windows = clientWindows(x);
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+        if (!it->iconic && it->id != target.client() && target.isDialogOfTarget(it->id))
+            return *it;
+    return std::nullopt;
+}
+
 Window activate(XConnection& x, const ClientWindow& window, int timeoutMs)
 {
     const bool managed = hasWindowManager(x);
     Target target(x, window.id);
+    const std::optional<ClientWindow> dialog =
+        managed ? std::nullopt : openDialogOf(x, target);
     Window lastFocus = None;
     QElapsedTimer clock;
     clock.start();
@@ -194,8 +208,11 @@ Window activate(XConnection& x, const ClientWindow& window, int timeoutMs)
     if (managed)
         requestActivation(x, window);
     for (;;) {
-        if (!managed)
+        if (!managed) {
             focusDirectly(x, window);
+            if (dialog)
+                focusDirectly(x, *dialog);
+        }
         Window focus;
         int revert;
         XGetInputFocus(x.dpy(), &focus, &revert);
