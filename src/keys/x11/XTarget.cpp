@@ -1,6 +1,7 @@
 // Qt before Xlib: Xlib's macros clash with Qt's names.
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
 
 #include "keys/x11/XTarget.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <poll.h>
+#include <unistd.h>
 
 namespace keys::x11 {
 
@@ -85,8 +87,11 @@ Target::Target(XConnection& x, Window client)
         client_ = client;
     owned_[client_] = true;
     answersPings_ = listsPing(x_, client_);
-    if (target_.pid > 0 && target_.machine == QSysInfo::machineHostName()
-        && QFile::exists(QStringLiteral("/proc/%1/stat").arg(target_.pid)))
+    // A sandboxed application reports the process id of its own namespace,
+    // which here may name another user's (the system's) process.
+    const QFileInfo process(QStringLiteral("/proc/%1").arg(target_.pid));
+    if (target_.pid > 0 && target_.machine == QSysInfo::machineHostName() && process.exists()
+        && process.ownerId() == getuid())
         localPid_ = target_.pid;
 }
 
