@@ -99,7 +99,9 @@ Target::~Target()
 {
     if (watching_) {
         XSelectInput(x_.dpy(), x_.root(), NoEventMask);
-        XFlush(x_.dpy());
+        XSync(x_.dpy(), False);
+        // Nothing else reads them: they would pile up in Xlib's queue.
+        readEvents();
     }
 }
 
