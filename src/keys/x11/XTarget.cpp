@@ -80,11 +80,11 @@ Window clientWindowOf(XConnection& x, Window w)
     return w == x.root() ? topLevel : None;
 }
 
-Target::Target(XConnection& x, Window client)
-    : x_(x), client_(clientWindowOf(x, client)), target_(factsOf(client_))
+Target::Target(XConnection& x, Window client) : x_(x), client_(clientWindowOf(x, client))
 {
     if (client_ == None)
         client_ = client;
+    target_ = factsOf(client_);
     owned_[client_] = true;
     answersPings_ = listsPing(x_, client_);
     // A sandboxed application reports the process id of its own namespace,
