@@ -313,7 +313,7 @@ void Typist::keepGroup()
 {
     XkbStateRec state;
     if (XkbGetState(x_.dpy(), XkbUseCoreKbd, &state) == Success
-        && state.locked_group != keymap_.group())
+        && state.group != keymap_.group())
         XkbLockGroup(x_.dpy(), XkbUseCoreKbd, keymap_.group());
 }
 
