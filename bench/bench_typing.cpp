@@ -16,6 +16,11 @@
 #include <QThread>
 
 #include <X11/Xlib.h>
+// The X11 backend's own parts, for the memory of a plan. Xlib after Qt.
+#include "keys/x11/XConnection.h"
+#include "keys/x11/XKeymap.h"
+#include "keys/x11/XTyping.h"
+
 #include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
 
@@ -347,6 +352,16 @@ void keyLimitRows()
     std::printf("largest accepted key string (%zu keys): read in %.1f ms, peak memory %.1f MB "
                 "(%.1f MB before)\n",
                 largest.size(), parsedMs, peakMegabytes(), before);
+    {
+        // What the X11 backend adds before the first key: its plan of strokes.
+        auto x = keys::x11::XConnection::open();
+        const keys::x11::Keymap keymap(x->dpy(), {});
+        clock.restart();
+        const std::vector<keys::x11::Stroke> strokes = keys::x11::planStrokes(largest, keymap);
+        std::printf("  planned for X11 in %.1f ms (%zu strokes), peak memory %.1f MB\n",
+                    static_cast<double>(clock.nsecsElapsed()) / 1e6, strokes.size(),
+                    peakMegabytes());
+    }
     clock.restart();
     QString refused;
     try {
