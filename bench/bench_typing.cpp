@@ -6,7 +6,8 @@
 // reached the terminal's tty), lost, extra and misordered characters. Each
 // non-ASCII run of Typomat starts cold (a new sender: no spare keycode bound
 // yet); a warm row follows. The X11 rows then compare with the floor (bare
-// XTest events, flushed once) and time lines, shortcuts and dialogs.
+// XTest events, flushed once) and time lines, shortcuts and dialogs; last,
+// the memory of the largest key string accepted and of one refused.
 #include "XSession.h"
 #include "keys/Notation.h"
 #include "keys/x11/X11KeySender.h"
