@@ -2,10 +2,12 @@
 #include "app/Module1.h"
 #include "keys/KeySender.h"
 #include "keys/x11/X11KeySender.h"
+#include "settings/Settings.h"
 
 #include <QApplication>
 #include <QFont>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -14,6 +16,8 @@ namespace {
 std::unique_ptr<keys::KeySender> installKeyBackend()
 {
     auto backend = std::make_unique<keys::X11KeySender>();
+    if (const std::optional<int> pauseMs = app::readCommandPauseMs())
+        backend->setCommandPauseMs(*pauseMs);
     keys::installKeySender(backend.get());
     return backend;
 }
