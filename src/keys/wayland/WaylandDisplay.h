@@ -1,0 +1,97 @@
+#pragma once
+// Internal to the Wayland backend: the connection to the compositor, its
+// globals, and the toplevel windows it lists.
+#include <QString>
+
+#include <cstdint>
+#include <list>
+#include <memory>
+
+struct wl_display;
+struct wl_registry;
+struct wl_seat;
+struct zwlr_foreign_toplevel_manager_v1;
+struct zwlr_foreign_toplevel_handle_v1;
+struct zwp_virtual_keyboard_manager_v1;
+
+namespace keys::wayland {
+
+class WaylandDisplay;
+
+// A toplevel window as the compositor describes it. The state fields hold
+// what the last "done" event confirmed.
+struct Toplevel {
+    zwlr_foreign_toplevel_handle_v1* handle = nullptr;
+    QString title;
+    QString appId;
+    bool activated = false;
+    bool minimized = false;
+    bool closed = false;
+    bool described = false;      // a first "done" has arrived
+    Toplevel* parent = nullptr;  // the window it is a dialog of, where told
+    std::uint64_t created = 0;       // order of appearance
+    std::uint64_t lastActivated = 0; // order of activation (0: never seen active)
+
+    // Set by events, taken over on "done".
+    WaylandDisplay* owner = nullptr;
+    bool pendingActivated = false;
+    bool pendingMinimized = false;
+};
+
+class WaylandDisplay {
+public:
+    // The display of $WAYLAND_DISPLAY with its globals bound and the toplevel
+    // list read; nullptr when there is no such display.
+    static std::unique_ptr<WaylandDisplay> connect();
+    ~WaylandDisplay();
+    WaylandDisplay(const WaylandDisplay&) = delete;
+    WaylandDisplay& operator=(const WaylandDisplay&) = delete;
+
+    wl_display* display() const { return display_; }
+    wl_seat* seat() const { return seat_; }
+    zwlr_foreign_toplevel_manager_v1* toplevelManager() const { return toplevels_; }
+    zwp_virtual_keyboard_manager_v1* keyboardManager() const { return keyboards_; }
+
+    // Open and closed windows, in order of appearance. Entries stay valid
+    // for the life of the connection.
+    const std::list<Toplevel>& toplevels() const { return list_; }
+    // The window the compositor reports active, or nullptr.
+    const Toplevel* activeToplevel() const;
+    // Counts every change of a window's list entry; lets waiters see that
+    // something happened.
+    std::uint64_t changes() const { return changes_; }
+
+    // False once the compositor has closed the connection or a protocol
+    // error occurred.
+    bool alive();
+    // Sends what is queued and waits until the compositor has handled it and
+    // its answers are read. False when the connection is gone.
+    bool roundtrip();
+    bool flush();
+    // Reads and handles the events that have arrived, waiting for them at
+    // most timeoutMs (0: only what is there).
+    bool dispatch(int timeoutMs);
+
+private:
+    WaylandDisplay() = default;
+    static void onGlobal(void* data, wl_registry* registry, std::uint32_t name,
+                         const char* interface, std::uint32_t version);
+    static void onGlobalRemove(void* data, wl_registry* registry, std::uint32_t name);
+    static void onToplevel(void* data, zwlr_foreign_toplevel_manager_v1* manager,
+                           zwlr_foreign_toplevel_handle_v1* handle);
+    static void onFinished(void* data, zwlr_foreign_toplevel_manager_v1* manager);
+    friend struct ToplevelEvents;
+
+    Toplevel* find(zwlr_foreign_toplevel_handle_v1* handle);
+
+    wl_display* display_ = nullptr;
+    wl_registry* registry_ = nullptr;
+    wl_seat* seat_ = nullptr;
+    zwlr_foreign_toplevel_manager_v1* toplevels_ = nullptr;
+    zwp_virtual_keyboard_manager_v1* keyboards_ = nullptr;
+    std::list<Toplevel> list_;
+    std::uint64_t sequence_ = 0;
+    std::uint64_t changes_ = 0;
+};
+
+} // namespace keys::wayland

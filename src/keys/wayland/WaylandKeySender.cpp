@@ -1,0 +1,193 @@
+#include "keys/wayland/WaylandKeySender.h"
+#include "keys/Notation.h"
+#include "keys/wayland/VirtualKeyboard.h"
+#include "keys/wayland/WaylandDisplay.h"
+#include "keys/wayland/WaylandTyping.h"
+
+#include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+namespace keys {
+
+using namespace wayland;
+
+namespace {
+
+constexpr int activationTimeoutMs = 2000;
+constexpr int activationRetryMs = 500;
+
+QString missingProtocols(const WaylandDisplay& display)
+{
+    QStringList missing;
+    if (!display.toplevelManager())
+        missing << QStringLiteral("list and activate windows (zwlr_foreign_toplevel_manager_v1)");
+    if (!display.keyboardManager() || !display.seat())
+        missing << QStringLiteral("type keys (zwp_virtual_keyboard_manager_v1)");
+    if (missing.isEmpty())
+        return {};
+    return QStringLiteral("The Wayland compositor does not let programs %1.")
+        .arg(missing.join(QStringLiteral(" or ")));
+}
+
+bool isBetter(const Toplevel& candidate, const Toplevel* best)
+{
+    // The one the user had active last, otherwise the newest.
+    return !best || candidate.lastActivated > best->lastActivated
+        || (candidate.lastActivated == best->lastActivated && candidate.created > best->created);
+}
+
+} // namespace
+
+WaylandKeySender::WaylandKeySender(QStringList ownAppIds)
+    : ownAppIds_(std::move(ownAppIds)), pace_(std::make_unique<Pace>())
+{
+    if (ownAppIds_.isEmpty() && QCoreApplication::instance()) {
+        ownAppIds_ << QCoreApplication::applicationName()
+                   << QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    }
+}
+
+WaylandKeySender::~WaylandKeySender()
+{
+    keyboard_.reset();
+    display_.reset();
+}
+
+QString WaylandKeySender::missingSupport()
+{
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return QStringLiteral("No Wayland display is set (WAYLAND_DISPLAY is empty).");
+    const std::unique_ptr<WaylandDisplay> display = WaylandDisplay::connect();
+    if (!display)
+        return QStringLiteral("Typomat cannot reach the Wayland display \"%1\".")
+            .arg(qEnvironmentVariable("WAYLAND_DISPLAY"));
+    return missingProtocols(*display);
+}
+
+void WaylandKeySender::setPace(const Pace& pace)
+{
+    *pace_ = pace;
+}
+
+WaylandDisplay& WaylandKeySender::session()
+{
+    if (display_ && display_->alive())
+        return *display_;
+    // Lost (the compositor closed the connection): start afresh.
+    target_ = nullptr;
+    keyboard_.reset();
+    display_ = WaylandDisplay::connect();
+    if (!display_)
+        throw KeyError(QStringLiteral("Typomat cannot reach the Wayland display, so it can "
+                                      "neither bring windows to the front nor type keys."));
+    const QString missing = missingProtocols(*display_);
+    if (!missing.isEmpty()) {
+        display_.reset();
+        throw KeyError(missing);
+    }
+    keyboard_ = std::make_unique<VirtualKeyboard>(*display_);
+    return *display_;
+}
+
+bool WaylandKeySender::isOwn(const Toplevel& window) const
+{
+    for (const QString& id : ownAppIds_)
+        if (!id.isEmpty() && window.appId.compare(id, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+const Toplevel* WaylandKeySender::pickByTitle(const QString& title) const
+{
+    if (title.isEmpty())
+        return nullptr;
+    const Toplevel* exact = nullptr;
+    const Toplevel* prefix = nullptr;
+    for (const Toplevel& t : display_->toplevels()) {
+        if (t.closed || !t.described || isOwn(t))
+            continue;
+        if (t.title == title && isBetter(t, exact))
+            exact = &t;
+        else if (t.title.startsWith(title, Qt::CaseInsensitive) && isBetter(t, prefix))
+            prefix = &t;
+    }
+    return exact ? exact : prefix;
+}
+
+void WaylandKeySender::AppActivate(const QString& title)
+{
+    WaylandDisplay& display = session();
+    display.dispatch(0);
+    const Toplevel* window = pickByTitle(title);
+    if (!window)
+        throw KeyError(QStringLiteral("No window titled \"%1\" is open.").arg(title));
+    const QString found = window->title;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastRequest = -activationRetryMs;
+    for (;;) {
+        if (window->closed)
+            break;
+        // A compositor busy mapping the window may pass over the first request.
+        if (clock.elapsed() - lastRequest >= activationRetryMs) {
+            lastRequest = clock.elapsed();
+            if (window->minimized)
+                zwlr_foreign_toplevel_handle_v1_unset_minimized(window->handle);
+            zwlr_foreign_toplevel_handle_v1_activate(window->handle, display.seat());
+            if (!display.roundtrip())
+                break;
+        }
+        if (display.activeToplevel() == window) {
+            target_ = window;
+            return;
+        }
+        const qint64 left = activationTimeoutMs - clock.elapsed();
+        if (left <= 0 || !display.dispatch(static_cast<int>(
+                             std::min<qint64>(left, activationRetryMs - (clock.elapsed() - lastRequest)))))
+            break;
+    }
+    target_ = nullptr;
+    throw KeyError(QStringLiteral("The window \"%1\" could not be brought to the front: "
+                                  "it did not take the keyboard focus.")
+                       .arg(found));
+}
+
+void WaylandKeySender::SendKeys(const QString& keys, bool wait)
+{
+    const std::vector<PlannedKey> planned = planKeys(parseKeyString(keys));
+    WaylandDisplay& display = session();
+    display.dispatch(0);
+    if (planned.empty()) {
+        if (wait)
+            display.roundtrip();
+        return;
+    }
+    if (!target_ || target_->closed)
+        target_ = display.activeToplevel();
+    if (!target_)
+        throw KeyError(QStringLiteral("No window has the keyboard focus, so nothing was typed."));
+    FocusGuard guard(display, target_);
+    if (!guard.holds())
+        throw KeyError(QStringLiteral("The window lost the keyboard focus after 0 of %1 "
+                                      "keys, so the rest was not typed.")
+                           .arg(planned.size()));
+    {
+        Typist typist(display, *keyboard_, guard, *pace_);
+        try {
+            typist.run(planned);
+        } catch (...) {
+            target_ = guard.current();
+            throw;
+        }
+    }
+    target_ = guard.current();
+    if (wait ? !display.roundtrip() : !display.flush())
+        throw KeyError(QStringLiteral("The connection to the Wayland compositor was lost after "
+                                      "%1 of %1 keys.")
+                           .arg(planned.size()));
+}
+
+} // namespace keys

@@ -1,0 +1,53 @@
+#pragma once
+// Public face of the Wayland backend: no Wayland header here.
+#include "keys/KeySender.h"
+
+#include <QStringList>
+
+#include <memory>
+
+namespace keys {
+
+namespace wayland {
+class WaylandDisplay;
+class VirtualKeyboard;
+struct Toplevel;
+struct Pace;
+}
+
+// Window activation and keystroke sending on a Wayland desktop whose
+// compositor lists and activates windows (zwlr_foreign_toplevel_manager_v1)
+// and accepts a client's keyboard (zwp_virtual_keyboard_manager_v1): sway,
+// Hyprland, river, labwc, Wayfire. The display of $WAYLAND_DISPLAY is
+// opened at first use, and the keyboard is created once with it.
+class WaylandKeySender final : public KeySender {
+public:
+    // ownAppIds: the application ids of Typomat's own windows, which the
+    // title search never picks (compared ignoring case). Empty: the
+    // program's name and its file name.
+    explicit WaylandKeySender(QStringList ownAppIds = {});
+    ~WaylandKeySender() override;
+
+    // Empty when this desktop serves the backend; otherwise a sentence that
+    // says what is missing.
+    static QString missingSupport();
+
+    void AppActivate(const QString& title) override;
+    void SendKeys(const QString& keys, bool wait) override;
+
+    // For the benchmark: the pacing of bursts and waits.
+    void setPace(const wayland::Pace& pace);
+
+private:
+    wayland::WaylandDisplay& session();
+    bool isOwn(const wayland::Toplevel& window) const;
+    const wayland::Toplevel* pickByTitle(const QString& title) const;
+
+    QStringList ownAppIds_;
+    std::unique_ptr<wayland::Pace> pace_;
+    std::unique_ptr<wayland::WaylandDisplay> display_;
+    std::unique_ptr<wayland::VirtualKeyboard> keyboard_;
+    const wayland::Toplevel* target_ = nullptr;
+};
+
+} // namespace keys

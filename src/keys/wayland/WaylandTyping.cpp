@@ -1,0 +1,255 @@
+#include "keys/wayland/WaylandTyping.h"
+#include "keys/KeySender.h"
+#include "keys/wayland/VirtualKeyboard.h"
+#include "keys/wayland/WaylandDisplay.h"
+
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace keys::wayland {
+
+namespace {
+
+int msUntil(std::chrono::steady_clock::time_point t)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+}
+
+bool isFunctionKey(SpecialKey key)
+{
+    return static_cast<int>(key) >= static_cast<int>(SpecialKey::F1)
+        && static_cast<int>(key) <= static_cast<int>(SpecialKey::F16);
+}
+
+PlannedKey planKey(const KeyEvent& event)
+{
+    PlannedKey key;
+    key.mods = event.modifiers;
+    key.commandKey = (event.modifiers & (Control | Alt)) != 0;
+    if (event.kind == KeyEvent::Kind::Special) {
+        key.sym = keysymOfSpecial(event.special);
+        key.lockKey = event.special == SpecialKey::CapsLock || event.special == SpecialKey::NumLock;
+        key.commandKey = key.commandKey || isFunctionKey(event.special);
+        key.enterOrEscape = event.special == SpecialKey::Enter
+            || event.special == SpecialKey::Escape;
+        return key;
+    }
+    key.sym = keysymOfCharacter(event.character);
+    if (key.sym == XKB_KEY_NoSymbol) {
+        const char32_t c = event.character;
+        throw KeyError(QStringLiteral("The character \"%1\" cannot be typed.")
+                           .arg(QString::fromUcs4(&c, 1)));
+    }
+    key.character = key.sym != XKB_KEY_Return && key.sym != XKB_KEY_Tab;
+    key.enterOrEscape = key.sym == XKB_KEY_Return;
+    return key;
+}
+
+} // namespace
+
+std::vector<PlannedKey> planKeys(const KeyEvents& events)
+{
+    std::vector<PlannedKey> keys;
+    keys.reserve(events.size());
+    for (const KeyEvent& event : events)
+        keys.push_back(planKey(event));
+    return keys;
+}
+
+// ------------------------------------------------------------ focus guard
+
+FocusGuard::FocusGuard(WaylandDisplay& display, const Toplevel* target)
+    : display_(display), windows_{target}, current_(target)
+{
+}
+
+bool FocusGuard::followed(const Toplevel* t) const
+{
+    return std::find(windows_.begin(), windows_.end(), t) != windows_.end();
+}
+
+bool FocusGuard::holds()
+{
+    if (!display_.dispatch(0))
+        return false;
+    const Toplevel* active = display_.activeToplevel();
+    if (!active)
+        return false;
+    if (!followed(active)) {
+        const bool opened = active->created > newSince_
+            && (followed(active->parent) || active->appId == windows_.front()->appId);
+        if (!opened)
+            return false;
+        windows_.push_back(active);
+    }
+    current_ = active;
+    return true;
+}
+
+void FocusGuard::expectNewWindows()
+{
+    if (newSince_ == UINT64_MAX) {
+        newSince_ = 0;
+        for (const Toplevel& t : display_.toplevels())
+            newSince_ = std::max(newSince_, t.created);
+    }
+}
+
+bool FocusGuard::inDialog() const
+{
+    return current_ != windows_.front() || current_->parent != nullptr;
+}
+
+// ------------------------------------------------------------------ typist
+
+Typist::Typist(WaylandDisplay& display, VirtualKeyboard& keyboard, FocusGuard& guard, Pace pace)
+    : display_(display), keyboard_(keyboard), guard_(guard), pace_(pace)
+{
+}
+
+Typist::~Typist()
+{
+    if (!display_.alive())
+        return;
+    hold(NoModifier);
+    if (lockTouched_)
+        keyboard_.modifiers(0, 0);
+    display_.flush();
+}
+
+void Typist::run(const std::vector<PlannedKey>& keys)
+{
+    const std::size_t total = keys.size();
+    Clock::time_point burstStart = Clock::now();
+    int inBurst = 0;
+    for (std::size_t i = 0; i < total; ++i) {
+        if (!keyboard_.keymap().has(keys[i].sym)) {
+            hold(NoModifier);
+            ensureKeymap(keys, i);
+        }
+        type(keys[i]);
+        const bool more = i + 1 < total;
+        if (more && (keys[i].commandKey || (keys[i].enterOrEscape && guard_.inDialog()))) {
+            waitForReaction(i + 1, total);
+            burstStart = Clock::now();
+            inBurst = 0;
+        } else if (++inBurst >= pace_.burstKeys && more) {
+            endBurst(burstStart, i + 1, total);
+            burstStart = Clock::now();
+            inBurst = 0;
+        }
+    }
+    hold(NoModifier);
+}
+
+// Lets the target read the burst, then makes sure that the focus has not
+// moved: the round trip brings every change the compositor made before it
+// handled the burst.
+void Typist::endBurst(Clock::time_point burstStart, std::size_t done, std::size_t total)
+{
+    const Clock::time_point end = burstStart + std::chrono::milliseconds(pace_.burstMs);
+    display_.flush();
+    while (msUntil(end) > 0)
+        if (!display_.dispatch(msUntil(end)))
+            stopped(done, total);
+    if (!display_.roundtrip() || !guard_.holds())
+        stopped(done, total);
+}
+
+// The extra symbols from here on, as many as fit: all of the keymap's
+// current ones kept where there is room, so that the next strings need no
+// new keymap either.
+void Typist::ensureKeymap(const std::vector<PlannedKey>& keys, std::size_t from)
+{
+    std::set<Keysym> needed;
+    for (std::size_t i = from; i < keys.size() && needed.size() < OwnKeymap::capacity(); ++i)
+        if (!OwnKeymap::inBase(keys[i].sym))
+            needed.insert(keys[i].sym);
+    std::set<Keysym> extras = keyboard_.keymap().extras();
+    extras.insert(needed.begin(), needed.end());
+    if (extras.size() > OwnKeymap::capacity())
+        extras = needed;
+    keyboard_.use(std::make_unique<OwnKeymap>(std::move(extras)));
+}
+
+void Typist::type(const PlannedKey& key)
+{
+    const OwnKeymap& keymap = keyboard_.keymap();
+    const KeyPlace place = *keymap.place(key.sym);
+    if (key.character && lockOn_) {
+        // Caps Lock would change the character: clear the locks first.
+        keyboard_.modifiers(heldMask(), 0);
+        lockOn_ = false;
+    }
+    hold(key.mods | (place.shifted ? Shift : NoModifier));
+    keyboard_.key(place.code, true);
+    keyboard_.key(place.code, false);
+    if (key.lockKey)
+        lockOn_ = lockTouched_ = true;
+}
+
+// The modifier keys go down and up as on a real keyboard; the compositor
+// takes the modifier state only from the modifiers request.
+void Typist::hold(unsigned mods)
+{
+    if (mods == held_)
+        return;
+    const OwnKeymap& keymap = keyboard_.keymap();
+    for (Modifier m : {Shift, Control, Alt})
+        if ((held_ & m) && !(mods & m))
+            keyboard_.key(keymap.modifierKey(m), false);
+    for (Modifier m : {Shift, Control, Alt})
+        if (!(held_ & m) && (mods & m))
+            keyboard_.key(keymap.modifierKey(m), true);
+    held_ = mods;
+    keyboard_.modifiers(heldMask(), 0);
+}
+
+std::uint32_t Typist::heldMask() const
+{
+    std::uint32_t mask = 0;
+    for (Modifier m : {Shift, Control, Alt})
+        if (held_ & m)
+            mask |= keyboard_.keymap().modifierMask(m);
+    return mask;
+}
+
+// The key may make the target open, close or switch windows: the round trip
+// makes sure the compositor has passed it on, then the toplevel events show
+// the target's reaction; without one, a quiet time.
+void Typist::waitForReaction(std::size_t done, std::size_t total)
+{
+    hold(NoModifier);
+    guard_.expectNewWindows();
+    const Toplevel* before = display_.activeToplevel();
+    if (!display_.roundtrip())
+        stopped(done, total);
+    const Clock::time_point quietEnd = Clock::now() + std::chrono::milliseconds(pace_.quietMs);
+    while (msUntil(quietEnd) > 0) {
+        if (!display_.dispatch(msUntil(quietEnd)))
+            stopped(done, total);
+        const Toplevel* now = display_.activeToplevel();
+        if (now != before && guard_.holds())
+            return;
+    }
+    if (!guard_.holds())
+        stopped(done, total);
+}
+
+void Typist::stopped(std::size_t done, std::size_t total)
+{
+    if (!display_.alive())
+        throw KeyError(QStringLiteral("The connection to the Wayland compositor was lost after "
+                                      "%1 of %2 keys, so the rest was not typed.")
+                           .arg(done)
+                           .arg(total));
+    throw KeyError(QStringLiteral("The window lost the keyboard focus after %1 of %2 "
+                                  "keys, so the rest was not typed.")
+                       .arg(done)
+                       .arg(total));
+}
+
+} // namespace keys::wayland

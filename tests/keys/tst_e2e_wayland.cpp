@@ -1,0 +1,209 @@
+// Key strings typed by the Wayland backend into foot on a headless sway:
+// the bytes that reach the terminal's tty are exactly the keys.
+#include "WaylandSession.h"
+#include "keys/wayland/WaylandKeySender.h"
+
+#include <QTest>
+#include <QThread>
+
+#include <thread>
+
+using namespace testsupport;
+
+namespace {
+
+const QString target = QStringLiteral("Wayland Target");
+
+QByteArray esc(const char* rest)
+{
+    return QByteArray("\x1b") + rest;
+}
+
+QString errorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const keys::KeyError& e) {
+        return e.description();
+    }
+    return {};
+}
+
+} // namespace
+
+class TestWayland : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void titleRule();
+    void activationAcrossWorkspaces();
+    void keysReachTheTerminal_data();
+    void keysReachTheTerminal();
+    void moreSymbolsThanOneKeymapHolds();
+    void firstKeysOfEachRunArrive();
+    void stolenFocusStopsTyping();
+    void longTextArrivesWhole();
+
+private:
+    QByteArray type(const QString& keys, qsizetype expectedSize);
+
+    std::unique_ptr<SwaySession> sway_;
+    std::unique_ptr<FootCapture> term_;
+    std::unique_ptr<keys::WaylandKeySender> sender_;
+};
+
+void TestWayland::initTestCase()
+{
+    try {
+        sway_ = std::make_unique<SwaySession>();
+    } catch (const std::exception& e) {
+        QSKIP(qPrintable(QStringLiteral("no headless sway here: %1")
+                             .arg(QString::fromLocal8Bit(e.what()))));
+    }
+    term_ = std::make_unique<FootCapture>(*sway_, target);
+    sender_ = std::make_unique<keys::WaylandKeySender>();
+}
+
+void TestWayland::cleanupTestCase()
+{
+    sender_.reset();
+    term_.reset();
+    sway_.reset();
+}
+
+QByteArray TestWayland::type(const QString& keys, qsizetype expectedSize)
+{
+    const qsizetype before = term_->bytes().size();
+    sender_->AppActivate(target);
+    sender_->SendKeys(keys, true);
+    return term_->waitForBytes(before + expectedSize).mid(before);
+}
+
+// Exact title first, then a prefix ignoring case, among the windows of
+// other applications only; the most recently active one wins.
+void TestWayland::titleRule()
+{
+    FootCapture other(*sway_, target + QStringLiteral(" Two"));
+    WaylandProbe probe;
+    sender_->AppActivate(target);
+    QVERIFY(probe.isActive(target));
+    sender_->AppActivate(QStringLiteral("wayland TARGET t"));
+    QVERIFY(probe.isActive(other.title()));
+    sender_->AppActivate(target);
+    QVERIFY(probe.isActive(target));
+    sender_->AppActivate(QStringLiteral("WAYLAND"));
+    QVERIFY(probe.isActive(target));
+    QCOMPARE(errorOf([&] { sender_->AppActivate(QStringLiteral("Nowhere")); }),
+             QStringLiteral("No window titled \"Nowhere\" is open."));
+    keys::WaylandKeySender ownIsFoot({QStringLiteral("FOOT")});
+    QCOMPARE(errorOf([&] { ownIsFoot.AppActivate(target); }),
+             QStringLiteral("No window titled \"%1\" is open.").arg(target));
+}
+
+void TestWayland::activationAcrossWorkspaces()
+{
+    WaylandProbe probe;
+    QVERIFY(sway_->command(QStringLiteral("workspace 2")));
+    QVERIFY(waitUntil(2000, [&] { return probe.activeTitle().isEmpty(); }));
+    QCOMPARE(type(QStringLiteral("back"), 4), QByteArray("back"));
+    QVERIFY(probe.isActive(target));
+}
+
+void TestWayland::keysReachTheTerminal_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("plain") << "hello world 0123456789" << QByteArray("hello world 0123456789");
+    QTest::newRow("capitals and punctuation")
+        << "The QUICK Fox! @#$&*_-=[]\\|;:'\",.<>/?`"
+        << QByteArray("The QUICK Fox! @#$&*_-=[]\\|;:'\",.<>/?`");
+    QTest::newRow("literal codes") << "{+}{^}{%}{~}{(}{)}{{}{}}{[}{]}"
+                                   << QByteArray("+^%~(){}[]");
+    QTest::newRow("ctrl") << "^a^z^c^{[}" << QByteArray("\x01\x1a\x03\x1b");
+    QTest::newRow("alt") << "%x%f%1" << esc("x") + esc("f") + esc("1");
+    QTest::newRow("enter tab esc backspace")
+        << "a~b{ENTER}c{TAB}d{ESC}e{BACKSPACE}{BS}"
+        << QByteArray("a\rb\rc\td\x1b" "e\x7f\x7f");
+    QTest::newRow("shift tab") << "+{TAB}" << esc("[Z");
+    QTest::newRow("arrows") << "{UP}{DOWN}{RIGHT}{LEFT}"
+                            << esc("[A") + esc("[B") + esc("[C") + esc("[D");
+    QTest::newRow("navigation") << "{HOME}{END}{PGUP}{PGDN}{INSERT}{DELETE}"
+                                << esc("[H") + esc("[F") + esc("[5~") + esc("[6~") + esc("[2~")
+            + esc("[3~");
+    QTest::newRow("function keys") << "{F1}{F5}{F12}"
+                                   << esc("OP") + esc("[15~") + esc("[24~");
+    QTest::newRow("repeats and groups") << "{x 5}{~ 2}+(abc)d^(ab)"
+                                        << QByteArray("xxxxx~~ABCd\x01\x02");
+    QTest::newRow("non-ASCII and emoji") << "é€Ω😀 ß ñ ü"
+                                         << QStringLiteral("é€Ω😀 ß ñ ü").toUtf8();
+    QTest::newRow("line breaks") << "a\nb\tc" << QByteArray("a\rb\tc");
+}
+
+void TestWayland::keysReachTheTerminal()
+{
+    QFETCH(QString, keys);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(type(keys, bytes.size()), bytes);
+}
+
+// More distinct characters than one keymap has room for: the keymap is
+// replaced mid-string, and no character comes out as another.
+void TestWayland::moreSymbolsThanOneKeymapHolds()
+{
+    QString text;
+    for (char32_t c = U'一'; c < U'一' + 400; ++c)
+        text += QString::fromUcs4(&c, 1);
+    const QByteArray expected = text.toUtf8();
+    QCOMPARE(QString::fromUtf8(type(text, expected.size())), text);
+}
+
+// A new keyboard loses its first keys unless its keymap has been taken.
+void TestWayland::firstKeysOfEachRunArrive()
+{
+    for (int run = 0; run < 5; ++run) {
+        keys::WaylandKeySender fresh;
+        const qsizetype before = term_->bytes().size();
+        fresh.AppActivate(target);
+        fresh.SendKeys(QStringLiteral("Hello World"), true);
+        QCOMPARE(term_->waitForBytes(before + 11).mid(before), QByteArray("Hello World"));
+    }
+}
+
+void TestWayland::stolenFocusStopsTyping()
+{
+    FootCapture thief(*sway_, QStringLiteral("Thief"));
+    const QString text(20000, QLatin1Char('s'));
+    sender_->AppActivate(target);
+    std::thread steal([] {
+        QThread::msleep(300);
+        WaylandProbe().activate(QStringLiteral("Thief"));
+    });
+    const QString error = errorOf([&] { sender_->SendKeys(text, true); });
+    steal.join();
+    QVERIFY2(error.startsWith(QStringLiteral("The window lost the keyboard focus after ")),
+             qPrintable(error));
+    QCOMPARE(thief.waitForBytes(1, 500), QByteArray());
+    // Nothing more goes anywhere until the target is activated again.
+    QVERIFY(!errorOf([&] { sender_->SendKeys(QStringLiteral("x"), true); }).isEmpty());
+    QCOMPARE(thief.waitForBytes(1, 300), QByteArray());
+}
+
+void TestWayland::longTextArrivesWhole()
+{
+    QString text;
+    const QString sample = QStringLiteral("The quick brown fox jumps over the lazy dog 0123456789 "
+                                          "!@#$&*_-=[]\\|;:'\",.<>/? ");
+    while (text.size() < 20000)
+        text += sample;
+    text.truncate(20000);
+    QString keys = text;
+    keys.replace(QRegularExpression(QStringLiteral("([+^%~(){}\\[\\]])")), QStringLiteral("{\\1}"));
+    QCOMPARE(type(keys, text.size()), text.toUtf8());
+    QVERIFY(term_->isRunning());
+}
+
+QTEST_GUILESS_MAIN(TestWayland)
+#include "tst_e2e_wayland.moc"
