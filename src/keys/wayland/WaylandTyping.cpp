@@ -108,6 +108,8 @@ bool FocusGuard::inDialog() const
 Typist::Typist(WaylandDisplay& display, VirtualKeyboard& keyboard, FocusGuard& guard, Pace pace)
     : display_(display), keyboard_(keyboard), guard_(guard), pace_(pace)
 {
+    // Start from no modifier held and no lock on, whatever came before.
+    keyboard_.modifiers(0, 0);
 }
 
 Typist::~Typist()
