@@ -1,0 +1,125 @@
+#include "app/Desktop.h"
+#include "keys/wayland/WaylandKeySender.h"
+#include "keys/x11/X11KeySender.h"
+#include "settings/Settings.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace app {
+
+namespace {
+
+// A local display (":N" or "unix:N") has its socket in /tmp/.X11-unix; a
+// display on another host is taken on trust.
+bool xDisplayLooksReachable()
+{
+    const QString display = qEnvironmentVariable("DISPLAY");
+    if (display.isEmpty())
+        return false;
+    static const QRegularExpression local(QStringLiteral("^(unix)?:(\\d+)(\\.\\d+)?$"));
+    const QRegularExpressionMatch m = local.match(display);
+    if (!m.hasMatch())
+        return true;
+    return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X") + m.captured(2));
+}
+
+} // namespace
+
+KeyBackend chooseKeyBackend(const QString& forced, const DesktopOffers& offers)
+{
+    if (forced.compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0)
+        return KeyBackend::Wayland;
+    if (forced.compare(QLatin1String("x11"), Qt::CaseInsensitive) == 0)
+        return KeyBackend::X11;
+    if (offers.waylandSession && offers.waylandMissing.isEmpty())
+        return KeyBackend::Wayland;
+    if (offers.xDisplay)
+        return KeyBackend::X11;
+    return KeyBackend::None;
+}
+
+QString keyBackendNotice(KeyBackend chosen, const DesktopOffers& offers)
+{
+    const QString wayland = offers.waylandMissing
+        + QStringLiteral(" This is so on GNOME and KDE Plasma Wayland sessions: there, the "
+                         "windows of native Wayland programs cannot be reached, while X11 "
+                         "programs (run through XWayland) still can.");
+    if (chosen == KeyBackend::None) {
+        QString text = QStringLiteral("Typomat cannot bring windows to the front or type "
+                                      "into them on this desktop, so it will send no keys.");
+        if (offers.waylandSession)
+            text += QLatin1Char(' ') + wayland
+                + QStringLiteral(" No X display (DISPLAY) is reachable either.");
+        else
+            text += QStringLiteral(" Neither a Wayland display (WAYLAND_DISPLAY) nor an X "
+                                   "display (DISPLAY) is reachable.");
+        return text;
+    }
+    if (chosen == KeyBackend::X11 && offers.waylandSession && !offers.waylandMissing.isEmpty())
+        return QStringLiteral("Typomat types into X11 windows only here.") + QLatin1Char(' ')
+            + wayland;
+    return {};
+}
+
+DesktopOffers lookAtDesktop()
+{
+    DesktopOffers offers;
+    offers.waylandSession = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (offers.waylandSession)
+        offers.waylandMissing = keys::WaylandKeySender::missingSupport();
+    offers.xDisplay = xDisplayLooksReachable();
+    return offers;
+}
+
+QString takeBackendOption(int& argc, char** argv)
+{
+    const QByteArray prefix("--backend=");
+    QString name;
+    int kept = 0;
+    for (int i = 0; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (i > 0 && argument.startsWith(prefix))
+            name = QString::fromLocal8Bit(argument.mid(prefix.size()));
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    return name;
+}
+
+QString forcedKeyBackend(const QString& option)
+{
+    if (!option.isEmpty())
+        return option;
+    return ReadIniValue(QStringLiteral("Keys"), QStringLiteral("Backend"))
+        .remove(QChar(0))
+        .trimmed();
+}
+
+std::unique_ptr<keys::KeySender> makeKeySender(KeyBackend backend)
+{
+    switch (backend) {
+    case KeyBackend::Wayland: return std::make_unique<keys::WaylandKeySender>();
+    case KeyBackend::X11: return std::make_unique<keys::X11KeySender>();
+    case KeyBackend::None: break;
+    }
+    return nullptr;
+}
+
+std::vector<QByteArray> qtArguments(int argc, char** argv)
+{
+    std::vector<QByteArray> arguments(argv, argv + argc);
+    const bool platformGiven = std::find(arguments.begin(), arguments.end(),
+                                         QByteArray("-platform")) != arguments.end();
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !platformGiven) {
+        arguments.insert(arguments.begin() + std::min(argc, 1), {"-platform", "xcb"});
+    }
+    return arguments;
+}
+
+} // namespace app
