@@ -117,7 +117,8 @@ std::vector<QByteArray> qtArguments(int argc, char** argv)
                                          QByteArray("-platform")) != arguments.end();
     if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY")
         && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !platformGiven) {
-        arguments.insert(arguments.begin() + std::min(argc, 1), {"-platform", "xcb"});
+        // Native Wayland remains as a fallback where XWayland refuses us.
+        arguments.insert(arguments.begin() + std::min(argc, 1), {"-platform", "xcb;wayland"});
     }
     return arguments;
 }

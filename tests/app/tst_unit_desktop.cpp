@@ -63,7 +63,7 @@ void TestDesktop::waylandSessionPutsOwnWindowsOnXWayland()
     const std::vector<QByteArray> xcb = app::qtArguments(1, argv);
     qputenv("QT_QPA_PLATFORM", "wayland");
     const std::vector<QByteArray> native = app::qtArguments(1, argv);
-    QCOMPARE(xcb, (std::vector<QByteArray>{"typomat", "-platform", "xcb"}));
+    QCOMPARE(xcb, (std::vector<QByteArray>{"typomat", "-platform", "xcb;wayland"}));
     QCOMPARE(native, std::vector<QByteArray>{"typomat"});
 }
 
