@@ -45,6 +45,7 @@ private Q_SLOTS:
     void firstKeysOfEachRunArrive();
     void stolenFocusStopsTyping();
     void longTextArrivesWhole();
+    void typingFollowsIntoDialog();
 
 private:
     QByteArray type(const QString& keys, qsizetype expectedSize);
@@ -205,6 +206,17 @@ void TestWayland::longTextArrivesWhole()
     keys.replace(QRegularExpression(QStringLiteral("([+^%~(){}\\[\\]])")), QStringLiteral("{\\1}"));
     QCOMPARE(type(keys, text.size()), text.toUtf8());
     QVERIFY(term_->isRunning());
+}
+
+// Ctrl+D opens a dialog: the text after it goes there, Enter closes it,
+// and the rest goes to the main window again.
+void TestWayland::typingFollowsIntoDialog()
+{
+    DialogTarget app(*sway_, QStringLiteral("Dialog Owner"));
+    sender_->AppActivate(app.title());
+    sender_->SendKeys(QStringLiteral("^dfile name~after"), true);
+    QVERIFY2(app.waitForLine(QStringLiteral("main: after")), qPrintable(app.log().join('|')));
+    QVERIFY(app.log().contains(QStringLiteral("dialog: file name")));
 }
 
 QTEST_GUILESS_MAIN(TestWayland)

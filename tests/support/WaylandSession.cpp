@@ -164,4 +164,31 @@ QByteArray FootCapture::waitForBytes(qsizetype size, int timeoutMs) const
     return bytes();
 }
 
+// ------------------------------------------------------------ dialog target
+
+DialogTarget::DialogTarget(const SwaySession&, const QString& title)
+    : title_(title), file_(dir_.filePath(QStringLiteral("log")))
+{
+    process_ = std::make_unique<ChildProcess>(
+        QStringLiteral("env"),
+        QStringList{QStringLiteral("QT_QPA_PLATFORM=wayland"), QStringLiteral(TYPOMAT_DIALOG_TARGET),
+                    title, file_});
+    WaylandProbe probe;
+    if (!probe.waitForWindow(title) || !waitForLine(QStringLiteral("started"), 10000))
+        fail(QStringLiteral("the dialog target \"%1\" did not start").arg(title));
+}
+
+QStringList DialogTarget::log() const
+{
+    QFile f(file_);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+bool DialogTarget::waitForLine(const QString& line, int timeoutMs) const
+{
+    return waitUntil(timeoutMs, [&] { return log().contains(line); });
+}
+
 } // namespace testsupport

@@ -73,4 +73,22 @@ private:
     std::unique_ptr<ChildProcess> process_;
 };
 
+// A native Wayland Qt window with a dialog on Ctrl+D (typomat_dialog_target):
+// log() holds "main: TEXT" for each change of its text box and
+// "dialog: TEXT" for each dialog accepted with Enter.
+class DialogTarget {
+public:
+    DialogTarget(const SwaySession& session, const QString& title);
+    QString title() const { return title_; }
+    QStringList log() const;
+    // Waits until the log holds this line.
+    bool waitForLine(const QString& line, int timeoutMs = 5000) const;
+
+private:
+    QString title_;
+    QTemporaryDir dir_;
+    QString file_;
+    std::unique_ptr<ChildProcess> process_;
+};
+
 } // namespace testsupport
