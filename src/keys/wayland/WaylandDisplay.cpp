@@ -17,6 +17,7 @@ namespace {
 // Versions this code knows; the compositor may offer older ones.
 constexpr std::uint32_t toplevelVersion = 3;
 constexpr std::uint32_t seatVersion = 1;
+constexpr int flushTimeoutMs = 2000;
 
 template <typename T>
 T* bind(wl_registry* registry, std::uint32_t name, const wl_interface* interface,
@@ -72,8 +73,10 @@ const zwlr_foreign_toplevel_handle_v1_listener ToplevelEvents::listener = {
 void ToplevelEvents::done(void* data, zwlr_foreign_toplevel_handle_v1*)
 {
     Toplevel* t = of(data);
-    if (t->pendingActivated && (!t->activated || t->lastActivated == 0))
+    if (t->pendingActivated && (!t->activated || t->lastActivated == 0)) {
         t->lastActivated = ++t->owner->sequence_;
+        t->activatedAt = std::chrono::steady_clock::now();
+    }
     t->activated = t->pendingActivated;
     t->minimized = t->pendingMinimized;
     t->described = true;
@@ -202,8 +205,20 @@ bool WaylandDisplay::roundtrip()
 
 bool WaylandDisplay::flush()
 {
-    // A full socket is not an error: the rest goes out with the next flush.
-    return wl_display_flush(display_) >= 0 || errno == EAGAIN;
+    // libwayland fails the connection when a request finds its buffer still
+    // full, so a full socket is waited on until the compositor reads.
+    for (int waited = 0; wl_display_flush(display_) < 0; waited += 10) {
+        if (errno != EAGAIN || waited >= flushTimeoutMs)
+            return false;
+        pollfd p{wl_display_get_fd(display_), POLLOUT, 0};
+        poll(&p, 1, 10);
+    }
+    return true;
+}
+
+void WaylandDisplay::forgetClosed()
+{
+    list_.remove_if([](const Toplevel& t) { return t.closed; });
 }
 
 bool WaylandDisplay::dispatch(int timeoutMs)

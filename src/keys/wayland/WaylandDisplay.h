@@ -3,6 +3,7 @@
 // globals, and the toplevel windows it lists.
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -31,6 +32,7 @@ struct Toplevel {
     Toplevel* parent = nullptr;  // the window it is a dialog of, where told
     std::uint64_t created = 0;       // order of appearance
     std::uint64_t lastActivated = 0; // order of activation (0: never seen active)
+    std::chrono::steady_clock::time_point activatedAt; // when we saw it become active
 
     // Set by events, taken over on "done".
     WaylandDisplay* owner = nullptr;
@@ -55,6 +57,8 @@ public:
     // Open and closed windows, in order of appearance. Entries stay valid
     // for the life of the connection.
     const std::list<Toplevel>& toplevels() const { return list_; }
+    // Drops the entries of closed windows; pointers to them become invalid.
+    void forgetClosed();
     // The window the compositor reports active, or nullptr.
     const Toplevel* activeToplevel() const;
     // Counts every change of a window's list entry; lets waiters see that
@@ -67,6 +71,7 @@ public:
     // Sends what is queued and waits until the compositor has handled it and
     // its answers are read. False when the connection is gone.
     bool roundtrip();
+    // Sends what is queued, waiting while the compositor's socket is full.
     bool flush();
     // Reads and handles the events that have arrived, waiting for them at
     // most timeoutMs (0: only what is there).

@@ -74,7 +74,8 @@ void WaylandKeySender::setPace(const Pace& pace)
 
 WaylandDisplay& WaylandKeySender::session()
 {
-    if (display_ && display_->alive())
+    // Reading the news also finds out whether the connection still stands.
+    if (display_ && display_->dispatch(0))
         return *display_;
     // Lost (the compositor closed the connection): start afresh.
     target_ = nullptr;
@@ -120,7 +121,8 @@ const Toplevel* WaylandKeySender::pickByTitle(const QString& title) const
 void WaylandKeySender::AppActivate(const QString& title)
 {
     WaylandDisplay& display = session();
-    display.dispatch(0);
+    target_ = nullptr;
+    display.forgetClosed();
     const Toplevel* window = pickByTitle(title);
     if (!window)
         throw KeyError(QStringLiteral("No window titled \"%1\" is open.").arg(title));
@@ -159,7 +161,6 @@ void WaylandKeySender::SendKeys(const QString& keys, bool wait)
 {
     const std::vector<PlannedKey> planned = planKeys(parseKeyString(keys));
     WaylandDisplay& display = session();
-    display.dispatch(0);
     if (planned.empty()) {
         if (wait)
             display.roundtrip();

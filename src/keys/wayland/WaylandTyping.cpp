@@ -132,6 +132,8 @@ void Typist::run(const std::vector<PlannedKey>& keys)
             hold(NoModifier);
             ensureKeymap(keys, i);
         }
+        if (keys[i].commandKey)
+            letShortcutsWork(i, total);
         type(keys[i]);
         const bool more = i + 1 < total;
         if (more && (keys[i].commandKey || (keys[i].enterOrEscape && guard_.inDialog()))) {
@@ -234,9 +236,33 @@ void Typist::waitForReaction(std::size_t done, std::size_t total)
         if (!display_.dispatch(msUntil(quietEnd)))
             stopped(done, total);
         const Toplevel* now = display_.activeToplevel();
-        if (now != before && guard_.holds())
+        if (now != before && guard_.holds()) {
+            settle(Clock::now() + std::chrono::milliseconds(pace_.settleMs), done, total);
             return;
+        }
     }
+    if (!guard_.holds())
+        stopped(done, total);
+}
+
+// An application takes a window for active only a little after the
+// compositor has said so (Qt applies it with its next frame); until then its
+// shortcuts do not fire, while plain text still reaches the focused widget.
+void Typist::letShortcutsWork(std::size_t done, std::size_t total)
+{
+    const Clock::time_point ready =
+        guard_.current()->activatedAt + std::chrono::milliseconds(pace_.settleMs);
+    if (msUntil(ready) > 0) {
+        hold(NoModifier);
+        settle(ready, done, total);
+    }
+}
+
+void Typist::settle(Clock::time_point end, std::size_t done, std::size_t total)
+{
+    while (msUntil(end) > 0)
+        if (!display_.dispatch(msUntil(end)))
+            stopped(done, total);
     if (!guard_.holds())
         stopped(done, total);
 }

@@ -59,6 +59,10 @@ struct Pace {
     // After a key that may open or close a window, how long to wait for
     // the target's reaction when none is seen.
     int quietMs = 150;
+    // After the active window changed: time for the application to take
+    // its window for active and focus its widgets. Keys that come sooner
+    // may be dropped, shortcuts may not fire (Qt, measured on sway).
+    int settleMs = 100;
 };
 
 // Types the keys, switching keymaps where the string needs more symbols
@@ -83,6 +87,8 @@ private:
     using Clock = std::chrono::steady_clock;
     void endBurst(Clock::time_point burstStart, std::size_t done, std::size_t total);
     void waitForReaction(std::size_t done, std::size_t total);
+    void letShortcutsWork(std::size_t done, std::size_t total);
+    void settle(Clock::time_point end, std::size_t done, std::size_t total);
     [[noreturn]] void stopped(std::size_t done, std::size_t total);
 
     WaylandDisplay& display_;
