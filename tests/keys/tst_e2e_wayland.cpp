@@ -217,6 +217,10 @@ void TestWayland::typingFollowsIntoDialog()
     sender_->SendKeys(QStringLiteral("^dfile name~after"), true);
     QVERIFY2(app.waitForLine(QStringLiteral("main: after")), qPrintable(app.log().join('|')));
     QVERIFY(app.log().contains(QStringLiteral("dialog: file name")));
+    // Opened by the last key of one call, typed into by the next one.
+    sender_->SendKeys(QStringLiteral("^d"), true);
+    sender_->SendKeys(QStringLiteral("second~"), true);
+    QVERIFY2(app.waitForLine(QStringLiteral("dialog: second")), qPrintable(app.log().join('|')));
 }
 
 QTEST_GUILESS_MAIN(TestWayland)

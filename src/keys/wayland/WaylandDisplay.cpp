@@ -193,6 +193,11 @@ const Toplevel* WaylandDisplay::activeToplevel() const
     return nullptr;
 }
 
+std::uint64_t WaylandDisplay::newestWindow() const
+{
+    return list_.empty() ? 0 : list_.back().created;
+}
+
 bool WaylandDisplay::alive()
 {
     return wl_display_get_error(display_) == 0;

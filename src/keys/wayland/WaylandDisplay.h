@@ -61,6 +61,8 @@ public:
     void forgetClosed();
     // The window the compositor reports active, or nullptr.
     const Toplevel* activeToplevel() const;
+    // The order of appearance of the newest window so far.
+    std::uint64_t newestWindow() const;
     // Counts every change of a window's list entry; lets waiters see that
     // something happened.
     std::uint64_t changes() const { return changes_; }

@@ -144,6 +144,7 @@ void WaylandKeySender::AppActivate(const QString& title)
         }
         if (display.activeToplevel() == window) {
             target_ = window;
+            newSince_ = display.newestWindow();
             return;
         }
         const qint64 left = activationTimeoutMs - clock.elapsed();
@@ -166,11 +167,15 @@ void WaylandKeySender::SendKeys(const QString& keys, bool wait)
             display.roundtrip();
         return;
     }
-    if (!target_ || target_->closed)
+    if (!target_ || target_->closed) {
         target_ = display.activeToplevel();
+        newSince_ = display.newestWindow();
+    }
     if (!target_)
         throw KeyError(QStringLiteral("No window has the keyboard focus, so nothing was typed."));
-    FocusGuard guard(display, target_);
+    // A dialog the target opened since its activation (by the keys of an
+    // earlier call) is typed into; any other window stops us.
+    FocusGuard guard(display, target_, newSince_);
     if (!guard.holds())
         throw KeyError(QStringLiteral("The window lost the keyboard focus after 0 of %1 "
                                       "keys, so the rest was not typed.")
@@ -178,7 +183,7 @@ void WaylandKeySender::SendKeys(const QString& keys, bool wait)
     {
         Typist typist(display, *keyboard_, guard, *pace_);
         try {
-            typist.run(planned);
+            typist.run(planned, wait);
         } catch (...) {
             target_ = guard.current();
             throw;

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <cstdint>
 #include <memory>
 
 namespace keys {
@@ -48,6 +49,8 @@ private:
     std::unique_ptr<wayland::WaylandDisplay> display_;
     std::unique_ptr<wayland::VirtualKeyboard> keyboard_;
     const wayland::Toplevel* target_ = nullptr;
+    // Windows newer than this appeared after the target was activated.
+    std::uint64_t newSince_ = 0;
 };
 
 } // namespace keys

@@ -61,8 +61,8 @@ std::vector<PlannedKey> planKeys(const KeyEvents& events)
 
 // ------------------------------------------------------------ focus guard
 
-FocusGuard::FocusGuard(WaylandDisplay& display, const Toplevel* target)
-    : display_(display), windows_{target}, current_(target)
+FocusGuard::FocusGuard(WaylandDisplay& display, const Toplevel* target, std::uint64_t newSince)
+    : display_(display), windows_{target}, current_(target), newSince_(newSince)
 {
 }
 
@@ -89,15 +89,6 @@ bool FocusGuard::holds()
     return true;
 }
 
-void FocusGuard::expectNewWindows()
-{
-    if (newSince_ == UINT64_MAX) {
-        newSince_ = 0;
-        for (const Toplevel& t : display_.toplevels())
-            newSince_ = std::max(newSince_, t.created);
-    }
-}
-
 bool FocusGuard::inDialog() const
 {
     return current_ != windows_.front() || current_->parent != nullptr;
@@ -122,7 +113,7 @@ Typist::~Typist()
     display_.flush();
 }
 
-void Typist::run(const std::vector<PlannedKey>& keys)
+void Typist::run(const std::vector<PlannedKey>& keys, bool waitAtEnd)
 {
     const std::size_t total = keys.size();
     Clock::time_point burstStart = Clock::now();
@@ -136,7 +127,8 @@ void Typist::run(const std::vector<PlannedKey>& keys)
             letShortcutsWork(i, total);
         type(keys[i]);
         const bool more = i + 1 < total;
-        if (more && (keys[i].commandKey || (keys[i].enterOrEscape && guard_.inDialog()))) {
+        if ((more || waitAtEnd)
+            && (keys[i].commandKey || (keys[i].enterOrEscape && guard_.inDialog()))) {
             waitForReaction(i + 1, total);
             burstStart = Clock::now();
             inBurst = 0;
@@ -227,7 +219,9 @@ std::uint32_t Typist::heldMask() const
 void Typist::waitForReaction(std::size_t done, std::size_t total)
 {
     hold(NoModifier);
-    guard_.expectNewWindows();
+    // After the last key the focus may go anywhere (the key may have closed
+    // the target): only the keys still to come need a followed window.
+    const bool last = done == total;
     const Toplevel* before = display_.activeToplevel();
     if (!display_.roundtrip())
         stopped(done, total);
@@ -236,12 +230,18 @@ void Typist::waitForReaction(std::size_t done, std::size_t total)
         if (!display_.dispatch(msUntil(quietEnd)))
             stopped(done, total);
         const Toplevel* now = display_.activeToplevel();
-        if (now != before && guard_.holds()) {
-            settle(Clock::now() + std::chrono::milliseconds(pace_.settleMs), done, total);
+        if (now != before && (guard_.holds() || last)) {
+            // The next keys, of this call or the next, find the window ready.
+            const Clock::time_point ready =
+                Clock::now() + std::chrono::milliseconds(pace_.settleMs);
+            if (!last)
+                settle(ready, done, total);
+            while (last && msUntil(ready) > 0 && display_.dispatch(msUntil(ready))) {
+            }
             return;
         }
     }
-    if (!guard_.holds())
+    if (!guard_.holds() && !last)
         stopped(done, total);
 }
 

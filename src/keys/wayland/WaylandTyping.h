@@ -32,11 +32,11 @@ std::vector<PlannedKey> planKeys(const KeyEvents& events);
 // application). Anything else active means the focus was taken away.
 class FocusGuard {
 public:
-    FocusGuard(WaylandDisplay& display, const Toplevel* target);
+    // Windows of the target's application that appear after newSince (an
+    // order of appearance) count as windows it opened.
+    FocusGuard(WaylandDisplay& display, const Toplevel* target, std::uint64_t newSince);
     // Reads the compositor's news; true while a followed window is active.
     bool holds();
-    // New windows of the application may appear from now on.
-    void expectNewWindows();
     const Toplevel* current() const { return current_; }
     // True when the active window is a dialog (it has an owner we know).
     bool inDialog() const;
@@ -47,7 +47,7 @@ private:
     WaylandDisplay& display_;
     std::vector<const Toplevel*> windows_;
     const Toplevel* current_;
-    std::uint64_t newSince_ = UINT64_MAX;
+    std::uint64_t newSince_;
 };
 
 struct Pace {
@@ -77,7 +77,9 @@ public:
     Typist(const Typist&) = delete;
     Typist& operator=(const Typist&) = delete;
 
-    void run(const std::vector<PlannedKey>& keys);
+    // waitAtEnd: after a last key that may open or close a window, wait for
+    // the target's reaction too, so that the next call finds the new window.
+    void run(const std::vector<PlannedKey>& keys, bool waitAtEnd);
 
 private:
     void ensureKeymap(const std::vector<PlannedKey>& keys, std::size_t from);
