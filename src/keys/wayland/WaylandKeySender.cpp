@@ -1,4 +1,5 @@
 #include "keys/wayland/WaylandKeySender.h"
+#include "keys/KeyErrorTexts.h"
 #include "keys/Notation.h"
 #include "keys/wayland/VirtualKeyboard.h"
 #include "keys/wayland/WaylandDisplay.h"
@@ -125,7 +126,7 @@ void WaylandKeySender::AppActivate(const QString& title)
     display.forgetClosed();
     const Toplevel* window = pickByTitle(title);
     if (!window)
-        throw KeyError(QStringLiteral("No window titled \"%1\" is open.").arg(title));
+        throw KeyError(errors::noWindowTitled(title));
     const QString found = window->title;
     QElapsedTimer clock;
     clock.start();
@@ -153,9 +154,7 @@ void WaylandKeySender::AppActivate(const QString& title)
             break;
     }
     target_ = nullptr;
-    throw KeyError(QStringLiteral("The window \"%1\" could not be brought to the front: "
-                                  "it did not take the keyboard focus.")
-                       .arg(found));
+    throw KeyError(errors::notBroughtToFront(found));
 }
 
 void WaylandKeySender::SendKeys(const QString& keys, bool wait)
@@ -177,9 +176,7 @@ void WaylandKeySender::SendKeys(const QString& keys, bool wait)
     // earlier call) is typed into; any other window stops us.
     FocusGuard guard(display, target_, newSince_);
     if (!guard.holds())
-        throw KeyError(QStringLiteral("The window lost the keyboard focus after 0 of %1 "
-                                      "keys, so the rest was not typed.")
-                           .arg(planned.size()));
+        throw KeyError(errors::focusLostAfter(0, static_cast<qsizetype>(planned.size())));
     {
         Typist typist(display, *keyboard_, guard, *pace_);
         try {

@@ -1,4 +1,5 @@
 #include "keys/wayland/WaylandTyping.h"
+#include "keys/KeyErrorTexts.h"
 #include "keys/KeySender.h"
 #include "keys/wayland/VirtualKeyboard.h"
 #include "keys/wayland/WaylandDisplay.h"
@@ -274,10 +275,8 @@ void Typist::stopped(std::size_t done, std::size_t total)
                                       "%1 of %2 keys, so the rest was not typed.")
                            .arg(done)
                            .arg(total));
-    throw KeyError(QStringLiteral("The window lost the keyboard focus after %1 of %2 "
-                                  "keys, so the rest was not typed.")
-                       .arg(done)
-                       .arg(total));
+    throw KeyError(errors::focusLostAfter(static_cast<qsizetype>(done),
+                                          static_cast<qsizetype>(total)));
 }
 
 } // namespace keys::wayland
