@@ -11,6 +11,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace keys {
 
 using namespace wayland;
@@ -149,8 +151,9 @@ void WaylandKeySender::AppActivate(const QString& title)
             return;
         }
         const qint64 left = activationTimeoutMs - clock.elapsed();
-        if (left <= 0 || !display.dispatch(static_cast<int>(
-                             std::min<qint64>(left, activationRetryMs - (clock.elapsed() - lastRequest)))))
+        const qint64 untilRetry = activationRetryMs - (clock.elapsed() - lastRequest);
+        if (left <= 0
+            || !display.dispatch(static_cast<int>(std::clamp<qint64>(untilRetry, 0, left))))
             break;
     }
     target_ = nullptr;
