@@ -123,8 +123,11 @@ WaylandDisplay::~WaylandDisplay()
     for (Toplevel& t : list_)
         if (t.handle)
             zwlr_foreign_toplevel_handle_v1_destroy(t.handle);
-    if (toplevels_)
+    if (toplevels_) {
+        // Its "finished" will not be read: the proxy goes now.
         zwlr_foreign_toplevel_manager_v1_stop(toplevels_);
+        zwlr_foreign_toplevel_manager_v1_destroy(toplevels_);
+    }
     if (keyboards_)
         zwp_virtual_keyboard_manager_v1_destroy(keyboards_);
     if (seat_)
