@@ -134,8 +134,7 @@ void Typist::run(const std::vector<PlannedKey>& keys, bool waitAtEnd)
             burstStart = Clock::now();
             inBurst = 0;
         } else if (++inBurst >= pace_.burstKeys && more) {
-            endBurst(burstStart, i + 1, total);
-            burstStart = Clock::now();
+            burstStart = endBurst(burstStart, i + 1, total);
             inBurst = 0;
         }
     }
@@ -145,15 +144,18 @@ void Typist::run(const std::vector<PlannedKey>& keys, bool waitAtEnd)
 // Lets the target read the burst, then makes sure that the focus has not
 // moved: the round trip brings every change the compositor made before it
 // handled the burst.
-void Typist::endBurst(Clock::time_point burstStart, std::size_t done, std::size_t total)
+Typist::Clock::time_point Typist::endBurst(Clock::time_point burstStart, std::size_t done,
+                                           std::size_t total)
 {
-    const Clock::time_point end = burstStart + std::chrono::milliseconds(pace_.burstMs);
+    const Clock::time_point end = burstStart + std::chrono::microseconds(pace_.burstUs);
     display_.flush();
-    while (msUntil(end) > 0)
+    while (Clock::now() < end)
         if (!display_.dispatch(msUntil(end)))
             stopped(done, total);
     if (!display_.roundtrip() || !guard_.holds())
         stopped(done, total);
+    // The round trip counts into the next period: the pace stays even.
+    return std::max(end, Clock::now() - std::chrono::microseconds(pace_.burstUs));
 }
 
 // The extra symbols from here on, as many as fit: all of the keymap's
