@@ -141,6 +141,8 @@ void TestWayland::keysReachTheTerminal_data()
     QTest::newRow("non-ASCII and emoji") << "é€Ω😀 ß ñ ü"
                                          << QStringLiteral("é€Ω😀 ß ñ ü").toUtf8();
     QTest::newRow("line breaks") << "a\nb\tc" << QByteArray("a\rb\tc");
+    QTest::newRow("lock keys leave characters alone") << "a{CAPSLOCK}b{NUMLOCK}c{CAPSLOCK}"
+                                                      << QByteArray("abc");
 }
 
 void TestWayland::keysReachTheTerminal()

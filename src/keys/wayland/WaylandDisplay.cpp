@@ -80,7 +80,6 @@ void ToplevelEvents::done(void* data, zwlr_foreign_toplevel_handle_v1*)
     t->activated = t->pendingActivated;
     t->minimized = t->pendingMinimized;
     t->described = true;
-    ++t->owner->changes_;
 }
 
 void ToplevelEvents::closed(void* data, zwlr_foreign_toplevel_handle_v1* handle)
@@ -90,7 +89,6 @@ void ToplevelEvents::closed(void* data, zwlr_foreign_toplevel_handle_v1* handle)
     t->activated = false;
     t->handle = nullptr;
     zwlr_foreign_toplevel_handle_v1_destroy(handle);
-    ++t->owner->changes_;
 }
 
 void ToplevelEvents::parent(void* data, zwlr_foreign_toplevel_handle_v1*,
@@ -170,7 +168,6 @@ void WaylandDisplay::onToplevel(void* data, zwlr_foreign_toplevel_manager_v1*,
     t.owner = self;
     t.created = ++self->sequence_;
     zwlr_foreign_toplevel_handle_v1_add_listener(handle, &ToplevelEvents::listener, &t);
-    ++self->changes_;
 }
 
 void WaylandDisplay::onFinished(void* data, zwlr_foreign_toplevel_manager_v1* manager)

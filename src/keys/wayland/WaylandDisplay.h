@@ -63,9 +63,6 @@ public:
     const Toplevel* activeToplevel() const;
     // The order of appearance of the newest window so far.
     std::uint64_t newestWindow() const;
-    // Counts every change of a window's list entry; lets waiters see that
-    // something happened.
-    std::uint64_t changes() const { return changes_; }
 
     // False once the compositor has closed the connection or a protocol
     // error occurred.
@@ -98,7 +95,6 @@ private:
     zwp_virtual_keyboard_manager_v1* keyboards_ = nullptr;
     std::list<Toplevel> list_;
     std::uint64_t sequence_ = 0;
-    std::uint64_t changes_ = 0;
 };
 
 } // namespace keys::wayland
