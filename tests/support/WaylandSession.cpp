@@ -26,7 +26,7 @@ namespace {
 
 // ------------------------------------------------------------------- sway
 
-SwaySession::SwaySession()
+SwaySession::SwaySession(bool withXwayland)
 {
     const passwd* nobody = getpwnam("nobody");
     if (!nobody)
@@ -37,8 +37,12 @@ SwaySession::SwaySession()
     runtime_ = QString::fromLocal8Bit(pattern);
     const QString config = runtime_ + QStringLiteral("/config");
     QFile file(config);
+    // With XWayland, sway tells its DISPLAY to the programs it starts.
+    const QByteArray xwayland = withXwayland
+        ? "xwayland force\nexec sh -c 'echo $DISPLAY > \"$XDG_RUNTIME_DIR/display\"'\n"
+        : "xwayland disable\n";
     if (!file.open(QIODevice::WriteOnly)
-        || file.write("xwayland disable\noutput HEADLESS-1 resolution 1280x800\n") < 0)
+        || file.write(xwayland + "output HEADLESS-1 resolution 1280x800\n") < 0)
         fail(QStringLiteral("cannot write the sway configuration"));
     file.close();
     if (chown(pattern.constData(), nobody->pw_uid, nobody->pw_gid) != 0
@@ -82,13 +86,34 @@ SwaySession::~SwaySession()
 
 bool SwaySession::command(const QString& text)
 {
+    return !query({text}).isEmpty();
+}
+
+QByteArray SwaySession::query(const QStringList& arguments)
+{
     const QStringList sockets =
         QDir(runtime_).entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
     if (sockets.isEmpty())
-        return false;
-    return runProgram(QString(), QStringLiteral("swaymsg"),
-                      {QStringLiteral("-s"), runtime_ + QLatin1Char('/') + sockets.front(), text})
-        == 0;
+        return {};
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QStringList quoted;
+    for (const QString& a : arguments)
+        quoted << QLatin1Char('\'') + a + QLatin1Char('\'');
+    const QString script = QStringLiteral("exec swaymsg -s '%1/%2' %3 > '%4'")
+                               .arg(runtime_, sockets.front(), quoted.join(QLatin1Char(' ')), out);
+    if (runProgram(QString(), QStringLiteral("sh"), {QStringLiteral("-c"), script}) != 0)
+        return {};
+    QFile f(out);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString SwaySession::xDisplay() const
+{
+    const QString file = runtime_ + QStringLiteral("/display");
+    waitUntil(10000, [&] { return QFileInfo(file).size() > 0; });
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()).trimmed() : QString();
 }
 
 // ------------------------------------------------------------------ probe

@@ -20,12 +20,20 @@ namespace testsupport {
 // Throws std::runtime_error when sway cannot start.
 class SwaySession {
 public:
-    SwaySession();
+    // withXwayland: sway starts XWayland at once (see xDisplay()).
+    explicit SwaySession(bool withXwayland = false);
     ~SwaySession();
     SwaySession(const SwaySession&) = delete;
     SwaySession& operator=(const SwaySession&) = delete;
 
     QString socket() const { return socket_; }
+    // The runtime folder (owned by nobody).
+    QString runtime() const { return runtime_; }
+    // The X display of sway's XWayland, or empty without one. XWayland
+    // accepts only clients of nobody.
+    QString xDisplay() const;
+    // The output of swaymsg with these arguments, or empty on failure.
+    QByteArray query(const QStringList& arguments);
     // Runs a sway command through its IPC socket; true when it succeeded.
     bool command(const QString& text);
 
