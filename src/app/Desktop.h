@@ -17,12 +17,12 @@ enum class KeyBackend { None, X11, Wayland };
 struct DesktopOffers {
     bool waylandSession = false;  // WAYLAND_DISPLAY is set
     QString waylandMissing;       // empty: the compositor serves the Wayland backend
-    bool xDisplay = false;        // an X display looks reachable
+    bool xDisplay = false;        // an X display is named (DISPLAY)
 };
 
 // forced: "x11", "wayland" (ignoring case) or empty for the automatic
 // choice: Wayland where the compositor serves it, otherwise X11 where an X
-// display is reachable, otherwise none.
+// display is named, otherwise none.
 KeyBackend chooseKeyBackend(const QString& forced, const DesktopOffers& offers);
 
 // The one message for the user when no backend can be used, or when the X11

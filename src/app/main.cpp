@@ -16,7 +16,7 @@ QString backendOption;
 // Picks the backend that sends keystrokes to other windows on this desktop
 // and installs it for the windows. The only place that chooses a backend:
 // Wayland where the compositor lists windows and takes a virtual keyboard,
-// else X11 where an X display is reachable; --backend=x11|wayland or
+// else X11 where an X display is named; --backend=x11|wayland or
 // [Keys] Backend forces one. Without any, one message says what is missing.
 std::unique_ptr<keys::KeySender> installKeyBackend()
 {
