@@ -62,7 +62,10 @@ void TestWaylandStart::ownWindowsGoThroughXWayland()
         QStringLiteral("setpriv"),
         {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
          QStringLiteral("--clear-groups"), QStringLiteral("env"), QStringLiteral("-u"),
-         QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("HOME=") + sway->runtime(),
+         QStringLiteral("QT_QPA_PLATFORM"),
+         // The suppressions file of a sanitizer build may be out of nobody's reach.
+         QStringLiteral("-u"), QStringLiteral("LSAN_OPTIONS"),
+         QStringLiteral("HOME=") + sway->runtime(),
          QStringLiteral("XDG_RUNTIME_DIR=") + sway->runtime(),
          QStringLiteral("WAYLAND_DISPLAY=") + sway->socket(), QStringLiteral("DISPLAY=") + display,
          program});
