@@ -4,6 +4,7 @@
 #include "settings/Settings.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace app {
 
@@ -85,7 +86,12 @@ std::unique_ptr<keys::KeySender> makeKeySender(KeyBackend backend)
 {
     switch (backend) {
     case KeyBackend::Wayland: return std::make_unique<keys::WaylandKeySender>();
-    case KeyBackend::X11: return std::make_unique<keys::X11KeySender>();
+    case KeyBackend::X11: {
+        auto sender = std::make_unique<keys::X11KeySender>();
+        if (const std::optional<int> pauseMs = readCommandPauseMs())
+            sender->setCommandPauseMs(*pauseMs);
+        return sender;
+    }
     case KeyBackend::None: break;
     }
     return nullptr;

@@ -216,15 +216,17 @@ void TestWayland::longTextArrivesWhole()
 // and the rest goes to the main window again.
 void TestWayland::typingFollowsIntoDialog()
 {
-    DialogTarget app(*sway_, QStringLiteral("Dialog Owner"));
+    WaylandDialogTarget app(*sway_, QStringLiteral("Dialog Owner"));
     sender_->AppActivate(app.title());
     sender_->SendKeys(QStringLiteral("^dfile name~after"), true);
-    QVERIFY2(app.waitForLine(QStringLiteral("main: after")), qPrintable(app.log().join('|')));
-    QVERIFY(app.log().contains(QStringLiteral("dialog: file name")));
+    QVERIFY2(app.waitFor(QStringLiteral("main"), QStringLiteral("after")), qPrintable(app.log()));
+    QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("file name"));
+    QCOMPARE(app.value(QStringLiteral("accepted")), QStringLiteral("1"));
     // Opened by the last key of one call, typed into by the next one.
     sender_->SendKeys(QStringLiteral("^d"), true);
     sender_->SendKeys(QStringLiteral("second~"), true);
-    QVERIFY2(app.waitForLine(QStringLiteral("dialog: second")), qPrintable(app.log().join('|')));
+    QVERIFY2(app.waitFor(QStringLiteral("accepted"), QStringLiteral("2")), qPrintable(app.log()));
+    QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("second"));
 }
 
 QTEST_GUILESS_MAIN(TestWayland)

@@ -191,29 +191,35 @@ QByteArray FootCapture::waitForBytes(qsizetype size, int timeoutMs) const
 
 // ------------------------------------------------------------ dialog target
 
-DialogTarget::DialogTarget(const SwaySession&, const QString& title)
+WaylandDialogTarget::WaylandDialogTarget(const SwaySession&, const QString& title)
     : title_(title), file_(dir_.filePath(QStringLiteral("log")))
 {
     process_ = std::make_unique<ChildProcess>(
         QStringLiteral("env"),
-        QStringList{QStringLiteral("QT_QPA_PLATFORM=wayland"), QStringLiteral(TYPOMAT_DIALOG_TARGET),
-                    title, file_});
+        QStringList{QStringLiteral("QT_QPA_PLATFORM=wayland"),
+                    QStringLiteral(TYPOMAT_DIALOG_TARGET), title, file_});
     WaylandProbe probe;
-    if (!probe.waitForWindow(title) || !waitForLine(QStringLiteral("started"), 10000))
+    if (!probe.waitForWindow(title) || !waitUntil(10000, [&] { return QFile::exists(file_); }))
         fail(QStringLiteral("the dialog target \"%1\" did not start").arg(title));
 }
 
-QStringList DialogTarget::log() const
+QString WaylandDialogTarget::log() const
 {
     QFile f(file_);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-bool DialogTarget::waitForLine(const QString& line, int timeoutMs) const
+QString WaylandDialogTarget::value(const QString& key) const
 {
-    return waitUntil(timeoutMs, [&] { return log().contains(line); });
+    for (const QString& line : log().split(QLatin1Char('\n')))
+        if (line.startsWith(key + QLatin1Char('=')))
+            return line.mid(key.size() + 1);
+    return {};
+}
+
+bool WaylandDialogTarget::waitFor(const QString& key, const QString& value, int timeoutMs) const
+{
+    return waitUntil(timeoutMs, [&] { return this->value(key) == value; });
 }
 
 } // namespace testsupport

@@ -81,16 +81,17 @@ private:
     std::unique_ptr<ChildProcess> process_;
 };
 
-// A native Wayland Qt window with a dialog on Ctrl+D (typomat_dialog_target):
-// log() holds "main: TEXT" for each change of its text box and
-// "dialog: TEXT" for each dialog accepted with Enter.
-class DialogTarget {
+// typomat_dialog_target as a native Wayland window: a line edit, and a
+// modal dialog with a line edit of its own on Ctrl+D. value() reads its log
+// ("main", "dialog", "opened", "accepted").
+class WaylandDialogTarget {
 public:
-    DialogTarget(const SwaySession& session, const QString& title);
+    WaylandDialogTarget(const SwaySession& session, const QString& title);
     QString title() const { return title_; }
-    QStringList log() const;
-    // Waits until the log holds this line.
-    bool waitForLine(const QString& line, int timeoutMs = 5000) const;
+    QString value(const QString& key) const;
+    QString log() const;
+    // Waits until the log holds this value for the key.
+    bool waitFor(const QString& key, const QString& value, int timeoutMs = 5000) const;
 
 private:
     QString title_;
