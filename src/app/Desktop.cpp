@@ -82,16 +82,24 @@ QString forcedKeyBackend(const QString& option)
         .trimmed();
 }
 
+namespace {
+
+// [Keys] CommandPauseMs from the settings file, where it is set.
+template <typename Sender>
+std::unique_ptr<keys::KeySender> withCommandPause(std::unique_ptr<Sender> sender)
+{
+    if (const std::optional<int> pauseMs = readCommandPauseMs())
+        sender->setCommandPauseMs(*pauseMs);
+    return sender;
+}
+
+} // namespace
+
 std::unique_ptr<keys::KeySender> makeKeySender(KeyBackend backend)
 {
     switch (backend) {
-    case KeyBackend::Wayland: return std::make_unique<keys::WaylandKeySender>();
-    case KeyBackend::X11: {
-        auto sender = std::make_unique<keys::X11KeySender>();
-        if (const std::optional<int> pauseMs = readCommandPauseMs())
-            sender->setCommandPauseMs(*pauseMs);
-        return sender;
-    }
+    case KeyBackend::Wayland: return withCommandPause(std::make_unique<keys::WaylandKeySender>());
+    case KeyBackend::X11: return withCommandPause(std::make_unique<keys::X11KeySender>());
     case KeyBackend::None: break;
     }
     return nullptr;

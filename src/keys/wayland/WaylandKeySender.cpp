@@ -70,9 +70,9 @@ QString WaylandKeySender::missingSupport()
     return missingProtocols(*display);
 }
 
-void WaylandKeySender::setPace(const Pace& pace)
+void WaylandKeySender::setCommandPauseMs(int ms)
 {
-    *pace_ = pace;
+    pace_->quietMs = ms;
 }
 
 WaylandDisplay& WaylandKeySender::session()

@@ -36,8 +36,10 @@ public:
     void AppActivate(const QString& title) override;
     void SendKeys(const QString& keys, bool wait) override;
 
-    // For the benchmark: the pacing of bursts and waits.
-    void setPace(const wayland::Pace& pace);
+    // How long typing waits after a key that may open or switch windows
+    // (Ctrl or Alt shortcuts, F1 to F16, Enter or Escape in a dialog) when
+    // no window change shows. From the settings file's [Keys] CommandPauseMs.
+    void setCommandPauseMs(int ms);
 
 private:
     wayland::WaylandDisplay& session();
