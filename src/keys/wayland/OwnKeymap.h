@@ -24,7 +24,6 @@ struct KeyPlace {
 // The symbol a character types, or 0 when there is none. Line breaks and
 // tabs type Return and Tab.
 Keysym keysymOfCharacter(char32_t c);
-Keysym keysymOfSpecial(SpecialKey key);
 
 class OwnKeymap {
 public:

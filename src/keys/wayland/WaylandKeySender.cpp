@@ -128,7 +128,7 @@ void WaylandKeySender::AppActivate(const QString& title)
     display.forgetClosed();
     const Toplevel* window = pickByTitle(title);
     if (!window)
-        throw KeyError(errors::noWindowTitled(title));
+        throw WindowNotFound(errors::noWindowTitled(title));
     const QString found = window->title;
     QElapsedTimer clock;
     clock.start();

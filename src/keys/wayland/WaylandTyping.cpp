@@ -1,6 +1,7 @@
 #include "keys/wayland/WaylandTyping.h"
 #include "keys/KeyErrorTexts.h"
 #include "keys/KeySender.h"
+#include "keys/SpecialKeySyms.h"
 #include "keys/wayland/VirtualKeyboard.h"
 #include "keys/wayland/WaylandDisplay.h"
 
@@ -31,7 +32,7 @@ PlannedKey planKey(const KeyEvent& event)
     key.mods = event.modifiers;
     key.commandKey = (event.modifiers & (Control | Alt)) != 0;
     if (event.kind == KeyEvent::Kind::Special) {
-        key.sym = keysymOfSpecial(event.special);
+        key.sym = keysymOf(event.special);
         key.lockKey = event.special == SpecialKey::CapsLock || event.special == SpecialKey::NumLock;
         key.commandKey = key.commandKey || isFunctionKey(event.special);
         key.enterOrEscape = event.special == SpecialKey::Enter

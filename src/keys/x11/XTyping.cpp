@@ -5,6 +5,7 @@
 #include "keys/x11/XTyping.h"
 #include "keys/KeyErrorTexts.h"
 #include "keys/KeySender.h"
+#include "keys/SpecialKeySyms.h"
 #include "keys/x11/XWindows.h"
 
 #include <X11/extensions/XTest.h>
@@ -20,38 +21,6 @@
 namespace keys::x11 {
 
 namespace {
-
-KeySym keysymOf(SpecialKey key)
-{
-    switch (key) {
-    case SpecialKey::Backspace: return XK_BackSpace;
-    case SpecialKey::Break: return XK_Break;
-    case SpecialKey::CapsLock: return XK_Caps_Lock;
-    case SpecialKey::Delete: return XK_Delete;
-    case SpecialKey::Down: return XK_Down;
-    case SpecialKey::End: return XK_End;
-    case SpecialKey::Enter: return XK_Return;
-    case SpecialKey::Escape: return XK_Escape;
-    case SpecialKey::Help: return XK_Help;
-    case SpecialKey::Home: return XK_Home;
-    case SpecialKey::Insert: return XK_Insert;
-    case SpecialKey::Left: return XK_Left;
-    case SpecialKey::NumLock: return XK_Num_Lock;
-    case SpecialKey::PageDown: return XK_Next;
-    case SpecialKey::PageUp: return XK_Prior;
-    case SpecialKey::PrintScreen: return XK_Print;
-    case SpecialKey::Right: return XK_Right;
-    case SpecialKey::ScrollLock: return XK_Scroll_Lock;
-    case SpecialKey::Tab: return XK_Tab;
-    case SpecialKey::Up: return XK_Up;
-    case SpecialKey::Add: return XK_KP_Add;
-    case SpecialKey::Subtract: return XK_KP_Subtract;
-    case SpecialKey::Multiply: return XK_KP_Multiply;
-    case SpecialKey::Divide: return XK_KP_Divide;
-    default:
-        return XK_F1 + (static_cast<int>(key) - static_cast<int>(SpecialKey::F1));
-    }
-}
 
 unsigned realMods(unsigned modifiers, const Keymap& keymap)
 {
