@@ -2,6 +2,7 @@
 // into a fresh folder and started under Xvfb, once per mode, several times.
 // Prints the median time from the start of the process to its first window
 // being viewable, and the peak resident memory (VmHWM) at that moment.
+#include "TypingTexts.h"
 #include "XSession.h"
 
 #include <QCoreApplication>
@@ -31,13 +32,9 @@ long peakMemoryKb(pid_t pid)
     return -1;
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
+
+using bench::median;
 
 int main(int argc, char** argv)
 {

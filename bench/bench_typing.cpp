@@ -8,6 +8,7 @@
 // yet); a warm row follows. The X11 rows then compare with the floor (bare
 // XTest events, flushed once) and time lines, shortcuts and dialogs; last,
 // the memory of the largest key string accepted and of one refused.
+#include "TypingTexts.h"
 #include "XSession.h"
 #include "keys/Notation.h"
 #include "keys/x11/X11KeySender.h"
@@ -31,6 +32,8 @@
 #include <vector>
 
 using namespace testsupport;
+using bench::escaped;
+using bench::median;
 
 namespace {
 
@@ -62,45 +65,6 @@ Errors compare(const QList<uint>& want, const QList<uint>& got)
     return e;
 }
 
-QString asciiText()
-{
-    QString text;
-    unsigned seed = 12345;
-    while (text.size() < 2000) {
-        seed = seed * 1103515245 + 12345;
-        text += QChar(0x20 + static_cast<int>((seed >> 16) % 95));
-    }
-    return text;
-}
-
-QString cycled(const QString& alphabet, qsizetype size)
-{
-    const QList<uint> chars = alphabet.toUcs4();
-    QString text;
-    unsigned seed = 777;
-    for (qsizetype i = 0; i < size; ++i) {
-        seed = seed * 1103515245 + 12345;
-        const char32_t c = chars[(seed >> 16) % chars.size()];
-        text += QString::fromUcs4(&c, 1);
-    }
-    return text;
-}
-
-QString escaped(const QString& text)
-{
-    QString keys;
-    for (QChar c : text) {
-        if (QStringLiteral("+^%~(){}[]").contains(c)) {
-            keys += QLatin1Char('{');
-            keys += c;
-            keys += QLatin1Char('}');
-        } else {
-            keys += c;
-        }
-    }
-    return keys;
-}
-
 struct Run {
     double ms = 0;
     Errors errors;
@@ -130,12 +94,6 @@ Run measure(const CaptureTerminal& term, const QString& text, Start start)
     QThread::msleep(200); // room for extra bytes
     run.errors = compare(text.toUcs4(), QString::fromUtf8(term.bytes().mid(before)).toUcs4());
     return run;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 struct Tally {
@@ -262,7 +220,7 @@ void x11Rows(const XServer& server, const CaptureTerminal& term, const CaptureTe
              const TextBoxTarget& box, keys::X11KeySender& sender, int runs)
 {
     std::printf("\nX11 backend (medians of %d runs)\n", runs);
-    const QString ascii = asciiText();
+    const QString ascii = bench::asciiText();
     const QString lines = linesText(QLatin1Char('\r'));
     Tally floor, plain, lineRuns, shortcutRuns;
     QString shortcuts, shortcutBytes;
@@ -389,16 +347,7 @@ int main(int argc, char** argv)
     // Replaced by a new one for cold runs: the old one empties its keycodes.
     auto sender = std::make_unique<keys::X11KeySender>();
 
-    struct Text {
-        const char* name;
-        QString text;
-    };
-    const Text texts[] = {
-        {"ASCII 2000", asciiText()},
-        {"non-ASCII 200", cycled(QStringLiteral("éßΩ€😀ñüöäçàèùαβγδλπ"), 200)},
-        {"non-ASCII 200, 40 kinds",
-         cycled(QStringLiteral("éßΩ€😀ñüöäçàèùαβγδλπσφψωжфыяшщюэдлкнгзвбпрт"), 200)},
-    };
+    const std::vector<bench::NamedText> texts = bench::typingTexts();
 
     std::printf("bench_typing: %d runs per method, display %s\n", runs,
                 qPrintable(server.display()));
@@ -432,7 +381,7 @@ int main(int argc, char** argv)
 
     // Exactness into a Qt text box: not every toolkit reads keys as xterm does.
     // Before xdotool has had its turn (see activate()).
-    for (const Text& t : texts) {
+    for (const bench::NamedText& t : texts) {
         const QString before = box.text();
         activate(*sender, box.title());
         QElapsedTimer clock;
@@ -451,7 +400,7 @@ int main(int argc, char** argv)
                     static_cast<long long>(e.misordered));
     }
 
-    for (const Text& t : texts) {
+    for (const bench::NamedText& t : texts) {
         const qsizetype chars = t.text.toUcs4().size();
         const QString keys = escaped(t.text);
         Tally ours, fastXdotool;

@@ -5,6 +5,7 @@
 // active), then per text and method characters per second from the call
 // until the last byte reached foot's tty, and how many runs were exact.
 // The texts are those of bench_typing.
+#include "TypingTexts.h"
 #include "WaylandSession.h"
 #include "keys/wayland/WaylandKeySender.h"
 
@@ -16,50 +17,10 @@
 #include <vector>
 
 using namespace testsupport;
+using bench::escaped;
+using bench::median;
 
 namespace {
-
-QString asciiText()
-{
-    QString text;
-    unsigned seed = 12345;
-    while (text.size() < 2000) {
-        seed = seed * 1103515245 + 12345;
-        text += QChar(0x20 + static_cast<int>((seed >> 16) % 95));
-    }
-    return text;
-}
-
-QString cycled(const QString& alphabet, qsizetype size)
-{
-    const QList<uint> chars = alphabet.toUcs4();
-    QString text;
-    unsigned seed = 777;
-    for (qsizetype i = 0; i < size; ++i) {
-        seed = seed * 1103515245 + 12345;
-        const char32_t c = chars[(seed >> 16) % chars.size()];
-        text += QString::fromUcs4(&c, 1);
-    }
-    return text;
-}
-
-QString escaped(const QString& text)
-{
-    QString keys;
-    for (QChar c : text) {
-        if (QStringLiteral("+^%~(){}[]").contains(c))
-            keys += QLatin1Char('{') + c + QLatin1Char('}');
-        else
-            keys += c;
-    }
-    return keys;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 struct Tally {
     std::vector<double> ms;
@@ -110,16 +71,7 @@ int main(int argc, char** argv)
     FootCapture other(sway, QStringLiteral("Bench Other"));
     keys::WaylandKeySender sender;
 
-    struct Text {
-        const char* name;
-        QString text;
-    };
-    const Text texts[] = {
-        {"ASCII 2000", asciiText()},
-        {"non-ASCII 200", cycled(QStringLiteral("éßΩ€😀ñüöäçàèùαβγδλπ"), 200)},
-        {"non-ASCII 200, 40 kinds",
-         cycled(QStringLiteral("éßΩ€😀ñüöäçàèùαβγδλπσφψωжфыяшщюэдлкнгзвбпрт"), 200)},
-    };
+    const std::vector<bench::NamedText> texts = bench::typingTexts();
     std::printf("bench_typing_wayland: %d runs per method, headless sway, foot\n", runs);
 
     std::vector<double> activation;
@@ -131,7 +83,7 @@ int main(int argc, char** argv)
     }
     std::printf("activation median: %.3f ms (%zu)\n", median(activation), activation.size());
 
-    for (const Text& t : texts) {
+    for (const bench::NamedText& t : texts) {
         const qsizetype chars = t.text.toUcs4().size();
         const QString keys = escaped(t.text);
         Tally ours, wtype;
