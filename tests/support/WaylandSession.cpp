@@ -161,60 +161,51 @@ void WaylandProbe::activate(const QString& title)
 // ------------------------------------------------------------- foot capture
 
 FootCapture::FootCapture(const SwaySession&, const QString& title)
-    : title_(title), file_(dir_.filePath(QStringLiteral("capture")))
+    : title_(title), file_(QStringLiteral("capture"))
 {
-    const QString command = QStringLiteral("stty raw -echo; exec cat >> '%1'").arg(file_);
+    const QString command = QStringLiteral("stty raw -echo; exec cat >> '%1'").arg(file_.path());
     process_ = std::make_unique<ChildProcess>(
         QStringLiteral("env"),
         QStringList{QStringLiteral("LC_ALL=C.UTF-8"), QStringLiteral("foot"),
                     QStringLiteral("--config=/dev/null"), QStringLiteral("-T"), title,
                     QStringLiteral("sh"), QStringLiteral("-c"), command});
     WaylandProbe probe;
-    if (!probe.waitForWindow(title) || !waitUntil(10000, [&] { return QFile::exists(file_); }))
+    if (!probe.waitForWindow(title) || !waitUntil(10000, [&] { return file_.exists(); }))
         fail(QStringLiteral("the capture terminal \"%1\" did not start").arg(title));
 }
 
 QByteArray FootCapture::bytes() const
 {
-    QFile f(file_);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return file_.read();
 }
 
 QByteArray FootCapture::waitForBytes(qsizetype size, int timeoutMs) const
 {
-    waitUntil(timeoutMs, [&] { return QFileInfo(file_).size() >= size; });
-    QThread::msleep(150);
-    return bytes();
+    return file_.waitForBytes(size, timeoutMs);
 }
 
 // ------------------------------------------------------------ dialog target
 
 WaylandDialogTarget::WaylandDialogTarget(const SwaySession&, const QString& title)
-    : title_(title), file_(dir_.filePath(QStringLiteral("log")))
+    : title_(title), file_(QStringLiteral("log"))
 {
     process_ = std::make_unique<ChildProcess>(
         QStringLiteral("env"),
         QStringList{QStringLiteral("QT_QPA_PLATFORM=wayland"),
-                    QStringLiteral(TYPOMAT_DIALOG_TARGET), title, file_});
+                    QStringLiteral(TYPOMAT_DIALOG_TARGET), title, file_.path()});
     WaylandProbe probe;
-    if (!probe.waitForWindow(title) || !waitUntil(10000, [&] { return QFile::exists(file_); }))
+    if (!probe.waitForWindow(title) || !waitUntil(10000, [&] { return file_.exists(); }))
         fail(QStringLiteral("the dialog target \"%1\" did not start").arg(title));
 }
 
 QString WaylandDialogTarget::log() const
 {
-    QFile f(file_);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return QString::fromUtf8(file_.read());
 }
 
 QString WaylandDialogTarget::value(const QString& key) const
 {
-    for (const QString& line : log().split(QLatin1Char('\n')))
-        if (line.startsWith(key + QLatin1Char('=')))
-            return line.mid(key.size() + 1);
-    return {};
+    return file_.value(key);
 }
 
 bool WaylandDialogTarget::waitFor(const QString& key, const QString& value, int timeoutMs) const

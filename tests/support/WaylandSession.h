@@ -76,8 +76,7 @@ public:
 
 private:
     QString title_;
-    QTemporaryDir dir_;
-    QString file_;
+    TargetFile file_;
     std::unique_ptr<ChildProcess> process_;
 };
 
@@ -95,8 +94,7 @@ public:
 
 private:
     QString title_;
-    QTemporaryDir dir_;
-    QString file_;
+    TargetFile file_;
     std::unique_ptr<ChildProcess> process_;
 };
 

@@ -448,9 +448,9 @@ WindowManager::WindowManager(const XServer& server)
 // ------------------------------------------------------------ capture xterm
 
 CaptureTerminal::CaptureTerminal(const XServer& server, const QString& title)
-    : title_(title), file_(dir_.filePath(QStringLiteral("capture")))
+    : title_(title), file_(QStringLiteral("capture"))
 {
-    const QString command = QStringLiteral("stty raw -echo; exec cat > '%1'").arg(file_);
+    const QString command = QStringLiteral("stty raw -echo; exec cat > '%1'").arg(file_.path());
     QStringList args{
         QStringLiteral("LC_ALL=C.UTF-8"), QStringLiteral("xterm"),
         QStringLiteral("-title"), title,
@@ -469,35 +469,59 @@ CaptureTerminal::CaptureTerminal(const XServer& server, const QString& title)
     const std::vector<unsigned long> existing = XProbe(server.display()).findWindows(title);
     process_ = std::make_unique<ChildProcess>(QStringLiteral("env"), args, server.display());
     window_ = waitForWindow(server.display(), title, existing);
-    if (!window_ || !waitUntil(10000, [&] { return QFile::exists(file_); }))
+    if (!window_ || !waitUntil(10000, [&] { return file_.exists(); }))
         fail(QStringLiteral("the capture terminal \"%1\" did not start").arg(title));
 }
 
 QByteArray CaptureTerminal::bytes() const
 {
-    QFile f(file_);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return file_.read();
 }
 
 QByteArray CaptureTerminal::waitForBytes(qsizetype size, int timeoutMs) const
 {
-    waitUntil(timeoutMs, [&] { return QFileInfo(file_).size() >= size; });
+    return file_.waitForBytes(size, timeoutMs);
+}
+
+// ------------------------------------------------------------ target file
+
+bool TargetFile::exists() const
+{
+    return QFile::exists(path_);
+}
+
+QByteArray TargetFile::read() const
+{
+    QFile f(path_);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray TargetFile::waitForBytes(qsizetype size, int timeoutMs) const
+{
+    waitUntil(timeoutMs, [&] { return QFileInfo(path_).size() >= size; });
     QThread::msleep(150);
-    return bytes();
+    return read();
+}
+
+QString TargetFile::value(const QString& key) const
+{
+    const QString prefix = key + QLatin1Char('=');
+    for (const QString& line : QString::fromUtf8(read()).split(QLatin1Char('\n')))
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size());
+    return {};
 }
 
 // ------------------------------------------------------------ event logger
 
 EventLogger::EventLogger(const XServer& server, const QString& title)
-    : title_(title), file_(dir_.filePath(QStringLiteral("events")))
+    : title_(title), file_(QStringLiteral("events"))
 {
     const std::vector<unsigned long> existing = XProbe(server.display()).findWindows(title);
     // Through a pseudo terminal, so that xev writes each event at once.
     const QString command = QStringLiteral("exec script -q -e -c \"xev -event keyboard -name '%1'\" "
                                            "/dev/null > '%2'")
-                                .arg(title, file_);
+                                .arg(title, file_.path());
     process_ = std::make_unique<ChildProcess>(
         QStringLiteral("sh"), QStringList{QStringLiteral("-c"), command}, server.display());
     if (!waitForWindow(server.display(), title, existing))
@@ -506,13 +530,10 @@ EventLogger::EventLogger(const XServer& server, const QString& title)
 
 QStringList EventLogger::pressedKeysyms() const
 {
-    QFile f(file_);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
     static const QRegularExpression press(
         QStringLiteral("KeyPress event[^\\n]*\\n[^\\n]*\\n[^\\n]*keysym 0x[0-9a-f]+, ([^)]+)\\)"));
     QStringList names;
-    const QString log = QString::fromUtf8(f.readAll());
+    const QString log = QString::fromUtf8(file_.read());
     for (const QRegularExpressionMatch& m : press.globalMatch(log))
         names << m.captured(1);
     return names;
@@ -521,22 +542,19 @@ QStringList EventLogger::pressedKeysyms() const
 // ------------------------------------------------------------ Qt text box
 
 TextBoxTarget::TextBoxTarget(const XServer& server, const QString& title)
-    : title_(title), file_(dir_.filePath(QStringLiteral("text")))
+    : title_(title), file_(QStringLiteral("text"))
 {
     const std::vector<unsigned long> existing = XProbe(server.display()).findWindows(title);
     process_ = std::make_unique<ChildProcess>(QStringLiteral(TYPOMAT_TEXTBOX_TARGET),
-                                              QStringList{title, file_}, server.display());
+                                              QStringList{title, file_.path()}, server.display());
     window_ = waitForWindow(server.display(), title, existing);
-    if (!window_ || !waitUntil(10000, [&] { return QFile::exists(file_); }))
+    if (!window_ || !waitUntil(10000, [&] { return file_.exists(); }))
         fail(QStringLiteral("the text box target \"%1\" did not start").arg(title));
 }
 
 QString TextBoxTarget::text() const
 {
-    QFile f(file_);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(f.readAll());
+    return QString::fromUtf8(file_.read());
 }
 
 QString TextBoxTarget::waitForText(qsizetype size, int timeoutMs) const
@@ -549,27 +567,20 @@ QString TextBoxTarget::waitForText(qsizetype size, int timeoutMs) const
 // ------------------------------------------------------------ Qt dialogs
 
 DialogTarget::DialogTarget(const XServer& server, const QString& title, const QStringList& options)
-    : title_(title), file_(dir_.filePath(QStringLiteral("log")))
+    : title_(title), file_(QStringLiteral("log"))
 {
     const std::vector<unsigned long> existing = XProbe(server.display()).findWindows(title);
     process_ = std::make_unique<ChildProcess>(QStringLiteral(TYPOMAT_DIALOG_TARGET),
-                                              QStringList{title, file_} + options,
+                                              QStringList{title, file_.path()} + options,
                                               server.display());
     window_ = waitForWindow(server.display(), title, existing);
-    if (!window_ || !waitUntil(10000, [&] { return QFile::exists(file_); }))
+    if (!window_ || !waitUntil(10000, [&] { return file_.exists(); }))
         fail(QStringLiteral("the dialog target \"%1\" did not start").arg(title));
 }
 
 QString DialogTarget::value(const QString& key) const
 {
-    QFile f(file_);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QString prefix = key + QLatin1Char('=');
-    for (const QString& line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n')))
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size());
-    return {};
+    return file_.value(key);
 }
 
 QString DialogTarget::waitFor(const QString& key, const QString& expected, int timeoutMs) const

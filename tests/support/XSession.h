@@ -46,6 +46,25 @@ int runProgram(const QString& display, const QString& program,
 // Polls check every few milliseconds until it returns true or time is up.
 bool waitUntil(int timeoutMs, const std::function<bool()>& check);
 
+// The file a target program writes what it received to, in a temporary
+// folder of its own that goes with this object.
+class TargetFile {
+public:
+    explicit TargetFile(const QString& name) : path_(dir_.filePath(name)) {}
+    const QString& path() const { return path_; }
+    bool exists() const;
+    QByteArray read() const;
+    // Waits until it holds at least size bytes, then a little longer for any
+    // extra ones; returns what it holds.
+    QByteArray waitForBytes(qsizetype size, int timeoutMs) const;
+    // The value of the first "key=value" line, or nothing.
+    QString value(const QString& key) const;
+
+private:
+    QTemporaryDir dir_;
+    QString path_;
+};
+
 // An Xvfb server on a display number that was free.
 class XServer {
 public:
@@ -118,8 +137,7 @@ public:
 
 private:
     QString title_;
-    QTemporaryDir dir_;
-    QString file_;
+    TargetFile file_;
     unsigned long window_ = 0;
     std::unique_ptr<ChildProcess> process_;
 };
@@ -138,8 +156,7 @@ public:
 
 private:
     QString title_;
-    QTemporaryDir dir_;
-    QString file_;
+    TargetFile file_;
     unsigned long window_ = 0;
     std::unique_ptr<ChildProcess> process_;
 };
@@ -160,8 +177,7 @@ public:
 
 private:
     QString title_;
-    QTemporaryDir dir_;
-    QString file_;
+    TargetFile file_;
     unsigned long window_ = 0;
     std::unique_ptr<ChildProcess> process_;
 };
@@ -177,8 +193,7 @@ public:
 
 private:
     QString title_;
-    QTemporaryDir dir_;
-    QString file_;
+    TargetFile file_;
     std::unique_ptr<ChildProcess> process_;
 };
 
