@@ -1,5 +1,6 @@
 // Key strings typed by the X11 backend into a real xterm under Xvfb and
 // openbox: the bytes that reach the terminal's tty are exactly the keys.
+#include "TerminalRows.h"
 #include "XSession.h"
 #include "keys/x11/X11KeySender.h"
 
@@ -20,11 +21,6 @@ using namespace testsupport;
 namespace {
 
 const QString target = QStringLiteral("Typing Target");
-
-QByteArray esc(const char* rest)
-{
-    return QByteArray("\x1b") + rest;
-}
 
 } // namespace
 
@@ -124,24 +120,13 @@ unsigned TestTyping::heldMods()
 
 void TestTyping::keysReachTheTerminal_data()
 {
-    QTest::addColumn<QString>("keys");
-    QTest::addColumn<QByteArray>("bytes");
-
-    QTest::newRow("plain") << "hello world 0123456789" << QByteArray("hello world 0123456789");
-    QTest::newRow("capitals and punctuation")
-        << "The QUICK Fox! @#$&*_-=[]\\|;:'\",.<>/?`"
-        << QByteArray("The QUICK Fox! @#$&*_-=[]\\|;:'\",.<>/?`");
-    QTest::newRow("literal codes") << "{+}{^}{%}{~}{(}{)}{{}{}}{[}{]}"
-                                   << QByteArray("+^%~(){}[]");
-    QTest::newRow("ctrl") << "^a^z^c^{[}" << QByteArray("\x01\x1a\x03\x1b");
+    addCommonTerminalRows();
     QTest::newRow("ctrl shift letter") << "^+a^A" << QByteArray("\x01\x01");
     QTest::newRow("alt") << "%x%+y%1" << esc("x") + esc("Y") + esc("1");
     QTest::newRow("ctrl alt") << "^%x" << esc("\x18");
     QTest::newRow("enter tab esc backspace")
         << "a~b{ENTER}c{TAB}d{ESC}e{BACKSPACE}{BS}{BKSP}"
         << QByteArray("a\rb\rc\td\x1b" "e\x7f\x7f\x7f");
-    QTest::newRow("arrows") << "{UP}{DOWN}{RIGHT}{LEFT}"
-                            << esc("[A") + esc("[B") + esc("[C") + esc("[D");
     QTest::newRow("navigation") << "{HOME}{END}{PGUP}{PGDN}{INSERT}{INS}{DELETE}{DEL}"
                                 << esc("[H") + esc("[F") + esc("[5~") + esc("[6~") + esc("[2~")
             + esc("[2~") + esc("[3~") + esc("[3~");

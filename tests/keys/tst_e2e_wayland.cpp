@@ -1,5 +1,6 @@
 // Key strings typed by the Wayland backend into foot on a headless sway:
 // the bytes that reach the terminal's tty are exactly the keys.
+#include "TerminalRows.h"
 #include "WaylandSession.h"
 #include "keys/wayland/WaylandKeySender.h"
 
@@ -13,11 +14,6 @@ using namespace testsupport;
 namespace {
 
 const QString target = QStringLiteral("Wayland Target");
-
-QByteArray esc(const char* rest)
-{
-    return QByteArray("\x1b") + rest;
-}
 
 QString errorOf(const std::function<void()>& call)
 {
@@ -114,23 +110,12 @@ void TestWayland::activationAcrossWorkspaces()
 
 void TestWayland::keysReachTheTerminal_data()
 {
-    QTest::addColumn<QString>("keys");
-    QTest::addColumn<QByteArray>("bytes");
-
-    QTest::newRow("plain") << "hello world 0123456789" << QByteArray("hello world 0123456789");
-    QTest::newRow("capitals and punctuation")
-        << "The QUICK Fox! @#$&*_-=[]\\|;:'\",.<>/?`"
-        << QByteArray("The QUICK Fox! @#$&*_-=[]\\|;:'\",.<>/?`");
-    QTest::newRow("literal codes") << "{+}{^}{%}{~}{(}{)}{{}{}}{[}{]}"
-                                   << QByteArray("+^%~(){}[]");
-    QTest::newRow("ctrl") << "^a^z^c^{[}" << QByteArray("\x01\x1a\x03\x1b");
+    addCommonTerminalRows();
     QTest::newRow("alt") << "%x%f%1" << esc("x") + esc("f") + esc("1");
     QTest::newRow("enter tab esc backspace")
         << "a~b{ENTER}c{TAB}d{ESC}e{BACKSPACE}{BS}"
         << QByteArray("a\rb\rc\td\x1b" "e\x7f\x7f");
     QTest::newRow("shift tab") << "+{TAB}" << esc("[Z");
-    QTest::newRow("arrows") << "{UP}{DOWN}{RIGHT}{LEFT}"
-                            << esc("[A") + esc("[B") + esc("[C") + esc("[D");
     QTest::newRow("navigation") << "{HOME}{END}{PGUP}{PGDN}{INSERT}{DELETE}"
                                 << esc("[H") + esc("[F") + esc("[5~") + esc("[6~") + esc("[2~")
             + esc("[3~");
