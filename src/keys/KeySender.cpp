@@ -1,10 +1,16 @@
 #include "keys/KeySender.h"
 #include "keys/KeyErrorTexts.h"
+#include "keys/Notation.h"
 
 namespace keys {
 
 namespace {
 KeySender* installedSender = nullptr;
+}
+
+void KeySender::checkKeys(const QString& keys) const
+{
+    parseKeyString(keys);
 }
 
 KeySender& keySender()

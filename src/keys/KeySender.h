@@ -34,6 +34,11 @@ public:
     // sends nothing and throws KeyError. With wait, returns after the keys
     // have been processed.
     virtual void SendKeys(const QString& keys, bool wait) = 0;
+    // Reads the key string as SendKeys would and throws KeyError when it
+    // cannot be typed on this desktop, sending nothing and needing no
+    // window. Callers that send several strings check them all first, so
+    // that a string that cannot be typed stops the run before any key.
+    virtual void checkKeys(const QString& keys) const;
 };
 
 // The sender in use. Nothing is installed by default: the program installs
