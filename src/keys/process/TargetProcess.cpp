@@ -1,0 +1,314 @@
+// SPDX-License-Identifier: MIT
+#include "keys/process/TargetProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <linux/sock_diag.h>
+#include <linux/unix_diag.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <set>
+
+// The kernel's netlink and rtattr macros are written with C casts.
+#pragma GCC diagnostic ignored "-Wold-style-cast"
+
+namespace keys::process {
+
+namespace {
+
+QByteArray readProcFile(const QString& path, qint64 limit = 4096)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return {};
+    return file.read(limit);
+}
+
+// The state letter of a /proc stat line: "pid (name) S ...", where the name
+// may hold anything, so the letter follows the last parenthesis.
+char stateLetter(const QByteArray& stat)
+{
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close < 0 || close + 2 >= stat.size())
+        return 0;
+    return stat.at(close + 2);
+}
+
+// The fields after the state letter, split on spaces.
+QList<QByteArray> fieldsAfterState(const QByteArray& stat)
+{
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close < 0 || close + 2 >= stat.size())
+        return {};
+    return stat.mid(close + 2).trimmed().split(' ');
+}
+
+// A netlink socket for the kernel's socket diagnostics.
+class DiagSocket {
+public:
+    DiagSocket() : fd_(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {}
+    ~DiagSocket()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    DiagSocket(const DiagSocket&) = delete;
+    DiagSocket& operator=(const DiagSocket&) = delete;
+
+    // Sends the request and hands each answer to onSocket; false when the
+    // kernel refused or the socket could not be used.
+    bool ask(const unix_diag_req& request, bool dump,
+             const std::function<void(const unix_diag_msg&, const rtattr*, int)>& onSocket)
+    {
+        if (fd_ < 0)
+            return false;
+        struct {
+            nlmsghdr header;
+            unix_diag_req request;
+        } message{};
+        message.header.nlmsg_len = sizeof message;
+        message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+        message.header.nlmsg_flags = NLM_F_REQUEST | (dump ? NLM_F_DUMP : 0);
+        message.request = request;
+        sockaddr_nl kernel{};
+        kernel.nl_family = AF_NETLINK;
+        if (sendto(fd_, &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel),
+                   sizeof kernel)
+            < 0)
+            return false;
+        alignas(nlmsghdr) char buffer[32768];
+        for (;;) {
+            const ssize_t got = recv(fd_, buffer, sizeof buffer, 0);
+            if (got <= 0)
+                return false;
+            int left = static_cast<int>(got);
+            for (auto* header = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(header, left);
+                 header = NLMSG_NEXT(header, left)) {
+                if (header->nlmsg_type == NLMSG_DONE)
+                    return true;
+                if (header->nlmsg_type == NLMSG_ERROR)
+                    return false;
+                if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY)
+                    continue;
+                const auto* socketInfo = static_cast<const unix_diag_msg*>(NLMSG_DATA(header));
+                const int attributesLength = static_cast<int>(
+                    header->nlmsg_len - NLMSG_LENGTH(sizeof(unix_diag_msg)));
+                const auto* attributes = reinterpret_cast<const rtattr*>(socketInfo + 1);
+                onSocket(*socketInfo, attributes, attributesLength);
+            }
+            if (!dump)
+                return true;
+        }
+    }
+
+private:
+    int fd_;
+};
+
+QString socketName(const rtattr* attribute)
+{
+    const char* data = static_cast<const char*>(RTA_DATA(attribute));
+    const int length = static_cast<int>(RTA_PAYLOAD(attribute));
+    if (length <= 0)
+        return {};
+    if (data[0] == '\0') // an abstract name
+        return QLatin1Char('@') + QString::fromLocal8Bit(data + 1, length - 1);
+    return QString::fromLocal8Bit(data, static_cast<qsizetype>(strnlen(data, length)));
+}
+
+// The inode numbers of the process's sockets.
+std::set<std::uint32_t> socketInodes(long pid)
+{
+    std::set<std::uint32_t> inodes;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString& fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        const QString link = QFile::symLinkTarget(fds.filePath(fd));
+        // QFile resolves against the folder; the kernel's text is "socket:[N]".
+        const qsizetype open = link.lastIndexOf(QLatin1String("socket:["));
+        if (open < 0 || !link.endsWith(QLatin1Char(']')))
+            continue;
+        bool ok = false;
+        const uint inode = link.mid(open + 8, link.size() - open - 9).toUInt(&ok);
+        if (ok)
+            inodes.insert(inode);
+    }
+    return inodes;
+}
+
+} // namespace
+
+ThreadState stateFromWchan(const QByteArray& wchan)
+{
+    const QByteArray name = wchan.trimmed();
+    if (name.isEmpty() || name == "0")
+        return ThreadState::Asleep;
+    if (name.contains("poll") || name.contains("select"))
+        return ThreadState::EventLoop;
+    return ThreadState::Sleeping;
+}
+
+QStringList xDisplayAddresses(const QString& display)
+{
+    // [host]:number[.screen], where "unix/" or no host means this machine.
+    const qsizetype colon = display.lastIndexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return {};
+    const QString host = display.left(colon);
+    if (!host.isEmpty() && host != QLatin1String("unix") && !host.endsWith(QLatin1String("/unix")))
+        return {};
+    const QString number = display.mid(colon + 1).section(QLatin1Char('.'), 0, 0);
+    bool ok = false;
+    number.toUInt(&ok);
+    if (!ok)
+        return {};
+    const QString path = QStringLiteral("/tmp/.X11-unix/X") + number;
+    return {path, QLatin1Char('@') + path};
+}
+
+QStringList waylandDisplayAddresses(const QString& waylandDisplay)
+{
+    if (waylandDisplay.isEmpty())
+        return {};
+    if (waylandDisplay.startsWith(QLatin1Char('/')))
+        return {waylandDisplay};
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty())
+        return {};
+    return {runtime + QLatin1Char('/') + waylandDisplay};
+}
+
+std::optional<TargetProcess> TargetProcess::find(long pid)
+{
+    if (pid <= 0)
+        return std::nullopt;
+    struct stat info {};
+    const QByteArray path = QStringLiteral("/proc/%1").arg(pid).toLocal8Bit();
+    if (stat(path.constData(), &info) != 0 || info.st_uid != getuid())
+        return std::nullopt;
+    TargetProcess process(pid);
+    if (process.uiThread() == ThreadState::Gone)
+        return std::nullopt;
+    return process;
+}
+
+ThreadState TargetProcess::uiThread() const
+{
+    const QString task = QStringLiteral("/proc/%1/task/%1/").arg(pid_);
+    switch (stateLetter(readProcFile(task + QLatin1String("stat"), 512))) {
+    case 0:
+    case 'Z':
+    case 'X':
+    case 'x':
+        return ThreadState::Gone;
+    case 'T':
+    case 't':
+        return ThreadState::Stopped;
+    case 'R':
+        return ThreadState::Running;
+    case 'S':
+        return stateFromWchan(readProcFile(task + QLatin1String("wchan"), 128));
+    default: // 'D' (disk), 'I', 'W', 'P': waiting, but not for events
+        return ThreadState::Sleeping;
+    }
+}
+
+std::optional<std::uint64_t> TargetProcess::cpuTimeNs() const
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid_));
+    const QStringList ids = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (ids.isEmpty())
+        return std::nullopt;
+    std::uint64_t total = 0;
+    for (const QString& id : ids) {
+        // "time on a CPU (ns)  time waiting to run (ns)  time slices"
+        const QByteArray schedstat = readProcFile(tasks.filePath(id) + QLatin1String("/schedstat"), 128);
+        bool ok = false;
+        const std::uint64_t ns = schedstat.split(' ').value(0).toULongLong(&ok);
+        if (ok) {
+            total += ns;
+            continue;
+        }
+        // Without scheduler statistics: user and system time in clock ticks.
+        const QList<QByteArray> fields =
+            fieldsAfterState(readProcFile(tasks.filePath(id) + QLatin1String("/stat"), 1024));
+        if (fields.size() < 13)
+            continue;
+        const std::uint64_t ticks = fields[11].toULongLong() + fields[12].toULongLong();
+        total += ticks * (1000000000ull / static_cast<std::uint64_t>(sysconf(_SC_CLK_TCK)));
+    }
+    return total;
+}
+
+bool TargetProcess::findConnections(const QStringList& serverAddresses)
+{
+    connections_.clear();
+    const std::set<std::uint32_t> own = socketInodes(pid_);
+    if (own.empty() || serverAddresses.isEmpty())
+        return false;
+    // Every unix socket with its name and peer: the server's end of a
+    // connection carries the name of the socket it was accepted on.
+    std::map<std::uint32_t, QString> names;
+    std::map<std::uint32_t, std::uint32_t> peers;
+    unix_diag_req request{};
+    request.sdiag_family = AF_UNIX;
+    request.udiag_states = ~0u;
+    request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_PEER;
+    DiagSocket diag;
+    const bool answered = diag.ask(request, true, [&](const unix_diag_msg& socketInfo,
+                                                      const rtattr* attribute, int length) {
+        for (; RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
+            if (attribute->rta_type == UNIX_DIAG_NAME)
+                names[socketInfo.udiag_ino] = socketName(attribute);
+            else if (attribute->rta_type == UNIX_DIAG_PEER && own.count(socketInfo.udiag_ino))
+                peers[socketInfo.udiag_ino] = *static_cast<const std::uint32_t*>(RTA_DATA(attribute));
+        }
+    });
+    if (!answered)
+        return false;
+    for (const auto& [inode, peer] : peers) {
+        auto name = names.find(peer);
+        if (name != names.end() && serverAddresses.contains(name->second))
+            connections_.push_back(inode);
+    }
+    return !connections_.empty();
+}
+
+std::optional<std::uint64_t> TargetProcess::unreadBytes() const
+{
+    if (connections_.empty())
+        return std::nullopt;
+    DiagSocket diag;
+    std::uint64_t unread = 0;
+    bool seen = false;
+    for (const std::uint32_t inode : connections_) {
+        unix_diag_req request{};
+        request.sdiag_family = AF_UNIX;
+        request.udiag_states = ~0u;
+        request.udiag_ino = inode;
+        request.udiag_show = UDIAG_SHOW_RQLEN;
+        request.udiag_cookie[0] = request.udiag_cookie[1] = ~0u; // no cookie
+        diag.ask(request, false, [&](const unix_diag_msg&, const rtattr* attribute, int length) {
+            for (; RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
+                if (attribute->rta_type != UNIX_DIAG_RQLEN)
+                    continue;
+                unread += static_cast<const unix_diag_rqlen*>(RTA_DATA(attribute))->udiag_rqueue;
+                seen = true;
+            }
+        });
+    }
+    if (!seen)
+        return std::nullopt;
+    return unread;
+}
+
+} // namespace keys::process

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// The process behind a target window, watched from outside: how far it has
+// read its connection to the display server, what its UI thread is doing,
+// and how much CPU time it uses. Linux only (/proc and the kernel's socket
+// diagnostics); Qt Core only, so every backend can use it.
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace keys::process {
+
+// What a thread is doing, as the kernel tells.
+enum class ThreadState {
+    Gone,      // the thread, or its whole process, has ended
+    Running,   // on a CPU or ready to run
+    EventLoop, // asleep in poll, select or epoll: waiting for events
+    Sleeping,  // asleep elsewhere: a timer, a lock, a pipe or disk
+    Asleep,    // asleep, but the kernel does not tell where
+    Stopped,   // stopped by a signal or held by a debugger
+};
+
+// The kernel function name a sleeping thread waits in (its wchan) read as
+// a state: poll, select and epoll waits are an event loop's.
+ThreadState stateFromWchan(const QByteArray& wchan);
+
+// The addresses a display server listens at, as socket names: a path, or
+// an abstract name written with a leading '@'.
+// ":1" or "host/unix:1.0" -> "/tmp/.X11-unix/X1" and "@/tmp/.X11-unix/X1";
+// empty for a display over TCP.
+QStringList xDisplayAddresses(const QString& display);
+// "wayland-1" -> "$XDG_RUNTIME_DIR/wayland-1"; an absolute name as it is.
+QStringList waylandDisplayAddresses(const QString& waylandDisplay);
+
+class TargetProcess {
+public:
+    // The process with this id when it runs on this machine under this
+    // user: another user's process cannot be watched, and a sandboxed
+    // application may report an id from its own namespace, naming
+    // somebody else's process here.
+    static std::optional<TargetProcess> find(long pid);
+
+    long pid() const { return pid_; }
+
+    // The UI thread: the process's first thread, which runs main().
+    ThreadState uiThread() const;
+    // CPU time used so far by the threads alive now, in nanoseconds; empty
+    // once the process has gone. Compare two readings for equality only: a
+    // thread that ends takes its share with it.
+    std::optional<std::uint64_t> cpuTimeNs() const;
+
+    // Finds the process's connections to the server listening at one of
+    // these addresses. False when it has none (or they cannot be seen).
+    bool findConnections(const QStringList& serverAddresses);
+    bool hasConnections() const { return !connections_.empty(); }
+    // Bytes the server has sent over those connections that the process
+    // has not read yet; empty when that cannot be told (the connections
+    // have closed, or socket diagnostics are refused).
+    std::optional<std::uint64_t> unreadBytes() const;
+
+private:
+    explicit TargetProcess(long pid) : pid_(pid) {}
+    long pid_;
+    std::vector<std::uint32_t> connections_; // socket inode numbers
+};
+
+} // namespace keys::process

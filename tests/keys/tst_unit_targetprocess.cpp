@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: MIT
+// Watching a process from outside: the state of its UI thread, its CPU time
+// and the bytes it has not read from a server's socket, on child processes
+// that do exactly one thing.
+#include "keys/process/TargetProcess.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using keys::process::TargetProcess;
+using keys::process::ThreadState;
+
+namespace {
+
+enum class Doing { PollForever, SleepForever, Spin };
+
+// A child that does one thing until it is killed; ended by the destructor.
+class Child {
+public:
+    explicit Child(Doing doing, int connectTo = -1)
+    {
+        int go[2];
+        if (pipe(go) != 0)
+            qFatal("pipe");
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(go[1]);
+            pollfd readable{go[0], POLLIN, 0};
+            switch (doing) {
+            case Doing::PollForever:
+                for (;;) {
+                    poll(&readable, 1, -1);
+                    // Told to: read what the server sent, then wait again.
+                    char byte;
+                    if (read(go[0], &byte, 1) == 1 && connectTo >= 0) {
+                        char buffer[4096];
+                        while (recv(connectTo, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
+                        }
+                    }
+                }
+            case Doing::SleepForever:
+                for (;;)
+                    sleep(100);
+            case Doing::Spin:
+                for (unsigned long n = 0;; ++n)
+                    asm volatile("" : : "r"(n)); // keeps the loop
+            }
+        }
+        close(go[0]);
+        tell_ = go[1];
+    }
+    ~Child()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(tell_);
+    }
+    pid_t pid() const { return pid_; }
+    void readNow() const { QCOMPARE(write(tell_, "r", 1), 1); }
+
+private:
+    pid_t pid_ = -1;
+    int tell_ = -1;
+};
+
+ThreadState stateOf(pid_t pid)
+{
+    const auto process = TargetProcess::find(pid);
+    return process ? process->uiThread() : ThreadState::Gone;
+}
+
+// A listening socket at a path, or at an abstract name when it starts with '@'.
+int listenAt(const QString& address)
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un where{};
+    where.sun_family = AF_UNIX;
+    const QByteArray name = address.toLocal8Bit();
+    memcpy(where.sun_path, name.constData(), static_cast<size_t>(name.size()));
+    if (address.startsWith(QLatin1Char('@')))
+        where.sun_path[0] = '\0';
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size());
+    if (bind(fd, reinterpret_cast<sockaddr*>(&where), length) != 0 || listen(fd, 4) != 0)
+        qFatal("cannot listen at %s", name.constData());
+    return fd;
+}
+
+int connectTo(const QString& address)
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un where{};
+    where.sun_family = AF_UNIX;
+    const QByteArray name = address.toLocal8Bit();
+    memcpy(where.sun_path, name.constData(), static_cast<size_t>(name.size()));
+    if (address.startsWith(QLatin1Char('@')))
+        where.sun_path[0] = '\0';
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size());
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&where), length) != 0)
+        qFatal("cannot connect to %s", name.constData());
+    return fd;
+}
+
+} // namespace
+
+class TestTargetProcess : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void uiThreadState_data()
+    {
+        QTest::addColumn<int>("doing");
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("waiting in poll") << int(Doing::PollForever) << false << int(ThreadState::EventLoop);
+        QTest::newRow("asleep in a handler") << int(Doing::SleepForever) << false << int(ThreadState::Sleeping);
+        QTest::newRow("computing") << int(Doing::Spin) << false << int(ThreadState::Running);
+        QTest::newRow("stopped") << int(Doing::PollForever) << true << int(ThreadState::Stopped);
+    }
+    void uiThreadState()
+    {
+        QFETCH(int, doing);
+        QFETCH(bool, stop);
+        QFETCH(int, expected);
+        Child child(static_cast<Doing>(doing));
+        if (stop)
+            kill(child.pid(), SIGSTOP);
+        QTRY_COMPARE_WITH_TIMEOUT(int(stateOf(child.pid())), expected, 5000);
+    }
+
+    void endedProcessIsNotWatched()
+    {
+        pid_t pid;
+        {
+            Child child(Doing::SleepForever);
+            pid = child.pid();
+            QVERIFY(TargetProcess::find(pid).has_value());
+        }
+        QVERIFY(!TargetProcess::find(pid).has_value());
+        QVERIFY(!TargetProcess::find(0).has_value());
+    }
+
+    void cpuTimeGrowsOnlyWhileWorking()
+    {
+        Child spinning(Doing::Spin);
+        Child waiting(Doing::PollForever);
+        QTRY_COMPARE(int(stateOf(waiting.pid())), int(ThreadState::EventLoop));
+        const auto busy = TargetProcess::find(spinning.pid());
+        const auto idle = TargetProcess::find(waiting.pid());
+        QVERIFY(busy && idle);
+        const std::uint64_t busyBefore = busy->cpuTimeNs().value();
+        const std::uint64_t idleBefore = idle->cpuTimeNs().value();
+        QTRY_VERIFY(busy->cpuTimeNs().value() > busyBefore + 5'000'000);
+        QCOMPARE(idle->cpuTimeNs().value(), idleBefore);
+    }
+
+    void unreadBytesOfTheServerConnection_data()
+    {
+        QTest::addColumn<bool>("abstract");
+        QTest::newRow("socket at a path") << false;
+        QTest::newRow("abstract socket") << true;
+    }
+    void unreadBytesOfTheServerConnection()
+    {
+        QFETCH(bool, abstract);
+        QTemporaryDir folder;
+        const QString path = folder.path() + QStringLiteral("/server");
+        const QString address = abstract ? QLatin1Char('@') + path : path;
+        const int listening = listenAt(address);
+        const int clientEnd = connectTo(address);
+        const int serverEnd = accept(listening, nullptr, nullptr);
+        Child client(Doing::PollForever, clientEnd);
+        close(clientEnd);
+
+        auto process = TargetProcess::find(client.pid());
+        QVERIFY(process);
+        QVERIFY(!process->findConnections({folder.path() + QStringLiteral("/elsewhere")}));
+        QVERIFY(process->findConnections({address}));
+        QCOMPARE(process->unreadBytes().value(), 0u);
+        const QByteArray events(1000, 'k');
+        QCOMPARE(write(serverEnd, events.constData(), events.size()), events.size());
+        QCOMPARE(process->unreadBytes().value(), 1000u);
+        client.readNow();
+        QTRY_COMPARE(process->unreadBytes().value(), 0u);
+        close(serverEnd);
+        close(listening);
+    }
+
+    void displayAddresses_data()
+    {
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList one{QStringLiteral("/tmp/.X11-unix/X1"), QStringLiteral("@/tmp/.X11-unix/X1")};
+        QTest::newRow("number") << ":1" << one;
+        QTest::newRow("screen") << ":1.0" << one;
+        QTest::newRow("unix host") << "unix:1" << one;
+        QTest::newRow("over TCP") << "example.org:1" << QStringList();
+        QTest::newRow("empty") << "" << QStringList();
+    }
+    void displayAddresses()
+    {
+        QFETCH(QString, display);
+        QFETCH(QStringList, expected);
+        QCOMPARE(keys::process::xDisplayAddresses(display), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTargetProcess)
+#include "tst_unit_targetprocess.moc"
