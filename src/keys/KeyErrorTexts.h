@@ -38,6 +38,13 @@ inline QString stoppedRespondingAfter(qsizetype sent, qsizetype total)
         .arg(total);
 }
 
+// Thrown as NoAnswerAfterLastKey.
+inline QString noAnswerAfterLastKey(qsizetype total)
+{
+    return QStringLiteral("The window did not answer after the last key; all %1 keys were sent.")
+        .arg(total);
+}
+
 inline QString focusMovedBeforeTyping()
 {
     return QStringLiteral("The keyboard focus moved to another window after the target was "

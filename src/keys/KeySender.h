@@ -21,6 +21,14 @@ public:
     using KeyError::KeyError;
 };
 
+// Every key was sent, but the window did not show in time that it had read
+// them (it went on working, or stopped). Not a failure of the keys: a run
+// counts the item as done and shows the description as a note.
+class NoAnswerAfterLastKey : public KeyError {
+public:
+    using KeyError::KeyError;
+};
+
 // Window activation and keystroke sending. Windows call only this.
 class KeySender {
 public:

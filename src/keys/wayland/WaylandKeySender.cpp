@@ -1,6 +1,7 @@
 #include "keys/wayland/WaylandKeySender.h"
 #include "keys/KeyErrorTexts.h"
 #include "keys/Notation.h"
+#include "keys/TitleRule.h"
 #include "keys/wayland/VirtualKeyboard.h"
 #include "keys/wayland/WaylandDisplay.h"
 #include "keys/wayland/WaylandTyping.h"
@@ -33,13 +34,6 @@ QString missingProtocols(const WaylandDisplay& display)
         return {};
     return QStringLiteral("The Wayland compositor does not let programs %1.")
         .arg(missing.join(QStringLiteral(" or ")));
-}
-
-bool isBetter(const Toplevel& candidate, const Toplevel* best)
-{
-    // The one the user had active last, otherwise the newest.
-    return !best || candidate.lastActivated > best->lastActivated
-        || (candidate.lastActivated == best->lastActivated && candidate.created > best->created);
 }
 
 } // namespace
@@ -106,19 +100,18 @@ bool WaylandKeySender::isOwn(const Toplevel& window) const
 
 const Toplevel* WaylandKeySender::pickByTitle(const QString& title) const
 {
-    if (title.isEmpty())
-        return nullptr;
-    const Toplevel* exact = nullptr;
-    const Toplevel* prefix = nullptr;
-    for (const Toplevel& t : display_->toplevels()) {
-        if (t.closed || !t.described || isOwn(t))
-            continue;
-        if (t.title == title && isBetter(t, exact))
-            exact = &t;
-        else if (t.title.startsWith(title, Qt::CaseInsensitive) && isBetter(t, prefix))
-            prefix = &t;
-    }
-    return exact ? exact : prefix;
+    std::vector<const Toplevel*> windows;
+    for (const Toplevel& t : display_->toplevels())
+        if (!t.closed && t.described && !isOwn(t))
+            windows.push_back(&t);
+    // The one the user had active last, otherwise the newest, comes last.
+    std::stable_sort(windows.begin(), windows.end(), [](const Toplevel* a, const Toplevel* b) {
+        return a->lastActivated != b->lastActivated ? a->lastActivated < b->lastActivated
+                                                    : a->created < b->created;
+    });
+    const std::optional<std::size_t> picked =
+        keys::pickByTitle(windows, title, [](const Toplevel* t) { return t->title; });
+    return picked ? windows[*picked] : nullptr;
 }
 
 void WaylandKeySender::AppActivate(const QString& title)

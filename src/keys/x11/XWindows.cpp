@@ -3,6 +3,7 @@
 #include <QThread>
 
 #include "keys/x11/XWindows.h"
+#include "keys/TitleRule.h"
 #include "keys/x11/XTarget.h"
 
 #include <QSysInfo>
@@ -146,15 +147,11 @@ std::vector<ClientWindow> clientWindows(XConnection& x)
 std::optional<ClientWindow> pickByTitle(const std::vector<ClientWindow>& bottomToTop,
                                         const QString& title)
 {
-    if (title.isEmpty())
+    const std::optional<std::size_t> picked =
+        keys::pickByTitle(bottomToTop, title, [](const ClientWindow& w) { return w.title; });
+    if (!picked)
         return std::nullopt;
-    for (auto it = bottomToTop.rbegin(); it != bottomToTop.rend(); ++it)
-        if (it->title == title)
-            return *it;
-    for (auto it = bottomToTop.rbegin(); it != bottomToTop.rend(); ++it)
-        if (it->title.startsWith(title, Qt::CaseInsensitive))
-            return *it;
-    return std::nullopt;
+    return bottomToTop[*picked];
 }
 
 bool focusIsIn(XConnection& x, Window window)
