@@ -2,7 +2,7 @@
 // Watching a process from outside: the state of its UI thread, its CPU time
 // and the bytes it has not read from a server's socket, on child processes
 // that do exactly one thing.
-#include "keys/process/TargetProcess.h"
+#include "keys/process/ReadReceipt.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using keys::process::ReadReceipt;
 using keys::process::TargetProcess;
 using keys::process::ThreadState;
 
@@ -58,11 +59,16 @@ public:
     }
     ~Child()
     {
+        end();
+        close(tell_);
+    }
+    void end()
+    {
         if (pid_ > 0) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
-        close(tell_);
+        pid_ = -1;
     }
     pid_t pid() const { return pid_; }
     void readNow() const { QCOMPARE(write(tell_, "r", 1), 1); }
@@ -93,6 +99,24 @@ int listenAt(const QString& address)
         qFatal("cannot listen at %s", name.constData());
     return fd;
 }
+
+int connectTo(const QString& address);
+
+// A listening socket with one connection accepted: the client's end to
+// hand to a child, the server's end to send on.
+struct Server {
+    explicit Server(const QString& address)
+        : listening(listenAt(address)), clientEnd(connectTo(address)),
+          serverEnd(accept(listening, nullptr, nullptr))
+    {
+    }
+    ~Server()
+    {
+        close(serverEnd);
+        close(listening);
+    }
+    int listening, clientEnd, serverEnd;
+};
 
 int connectTo(const QString& address)
 {
@@ -174,11 +198,9 @@ private Q_SLOTS:
         QTemporaryDir folder;
         const QString path = folder.path() + QStringLiteral("/server");
         const QString address = abstract ? QLatin1Char('@') + path : path;
-        const int listening = listenAt(address);
-        const int clientEnd = connectTo(address);
-        const int serverEnd = accept(listening, nullptr, nullptr);
-        Child client(Doing::PollForever, clientEnd);
-        close(clientEnd);
+        Server server(address);
+        Child client(Doing::PollForever, server.clientEnd);
+        close(server.clientEnd);
 
         auto process = TargetProcess::find(client.pid());
         QVERIFY(process);
@@ -186,12 +208,40 @@ private Q_SLOTS:
         QVERIFY(process->findConnections({address}));
         QCOMPARE(process->unreadBytes().value(), 0u);
         const QByteArray events(1000, 'k');
-        QCOMPARE(write(serverEnd, events.constData(), events.size()), events.size());
+        QCOMPARE(write(server.serverEnd, events.constData(), events.size()), events.size());
         QCOMPARE(process->unreadBytes().value(), 1000u);
         client.readNow();
         QTRY_COMPARE(process->unreadBytes().value(), 0u);
-        close(serverEnd);
-        close(listening);
+    }
+
+    // The receipt follows a target through unread keys, reading, a stop and
+    // its end.
+    void receiptFollowsTheTarget()
+    {
+        QTemporaryDir folder;
+        const QString address = folder.path() + QStringLiteral("/server");
+        Server server(address);
+        Child client(Doing::PollForever, server.clientEnd);
+        close(server.clientEnd);
+        ReadReceipt receipt(client.pid(), {address});
+        QVERIFY(receipt.visible() && receipt.seesConnection());
+        QCOMPARE(receipt.await(ReadReceipt::State::Settled, std::chrono::seconds(5)),
+                 ReadReceipt::State::Settled);
+
+        QCOMPARE(write(server.serverEnd, "keys", 4), 4);
+        receipt.sent();
+        QCOMPARE(receipt.await(ReadReceipt::State::Read, std::chrono::milliseconds(50)),
+                 ReadReceipt::State::Unread);
+        client.readNow();
+        QCOMPARE(receipt.await(ReadReceipt::State::Settled, std::chrono::seconds(5)),
+                 ReadReceipt::State::Settled);
+
+        const pid_t pid = client.pid();
+        kill(pid, SIGSTOP);
+        QTRY_COMPARE(receipt.look(), ReadReceipt::State::Stopped);
+        client.end();
+        QCOMPARE(receipt.look(), ReadReceipt::State::Gone);
+        QCOMPARE(ReadReceipt(pid, {address}).look(), ReadReceipt::State::Unknown);
     }
 
     void displayAddresses_data()

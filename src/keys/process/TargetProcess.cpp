@@ -145,6 +145,23 @@ std::set<std::uint32_t> socketInodes(long pid)
     return inodes;
 }
 
+// CPU time a thread (its /proc/PID/task/TID folder) has used, in nanoseconds.
+std::optional<std::uint64_t> taskCpuTimeNs(const QString& task)
+{
+    // "time on a CPU (ns)  time waiting to run (ns)  time slices"
+    const QByteArray schedstat = readProcFile(task + QLatin1String("/schedstat"), 128);
+    bool ok = false;
+    const std::uint64_t ns = schedstat.split(' ').value(0).toULongLong(&ok);
+    if (ok)
+        return ns;
+    // Without scheduler statistics: user and system time in clock ticks.
+    const QList<QByteArray> fields = fieldsAfterState(readProcFile(task + QLatin1String("/stat"), 1024));
+    if (fields.size() < 13)
+        return std::nullopt;
+    const std::uint64_t ticks = fields[11].toULongLong() + fields[12].toULongLong();
+    return ticks * (1000000000ull / static_cast<std::uint64_t>(sysconf(_SC_CLK_TCK)));
+}
+
 } // namespace
 
 ThreadState stateFromWchan(const QByteArray& wchan)
@@ -229,24 +246,14 @@ std::optional<std::uint64_t> TargetProcess::cpuTimeNs() const
     if (ids.isEmpty())
         return std::nullopt;
     std::uint64_t total = 0;
-    for (const QString& id : ids) {
-        // "time on a CPU (ns)  time waiting to run (ns)  time slices"
-        const QByteArray schedstat = readProcFile(tasks.filePath(id) + QLatin1String("/schedstat"), 128);
-        bool ok = false;
-        const std::uint64_t ns = schedstat.split(' ').value(0).toULongLong(&ok);
-        if (ok) {
-            total += ns;
-            continue;
-        }
-        // Without scheduler statistics: user and system time in clock ticks.
-        const QList<QByteArray> fields =
-            fieldsAfterState(readProcFile(tasks.filePath(id) + QLatin1String("/stat"), 1024));
-        if (fields.size() < 13)
-            continue;
-        const std::uint64_t ticks = fields[11].toULongLong() + fields[12].toULongLong();
-        total += ticks * (1000000000ull / static_cast<std::uint64_t>(sysconf(_SC_CLK_TCK)));
-    }
+    for (const QString& id : ids)
+        total += taskCpuTimeNs(tasks.filePath(id)).value_or(0);
     return total;
+}
+
+std::optional<std::uint64_t> TargetProcess::uiThreadCpuTimeNs() const
+{
+    return taskCpuTimeNs(QStringLiteral("/proc/%1/task/%1").arg(pid_));
 }
 
 bool TargetProcess::findConnections(const QStringList& serverAddresses)

@@ -51,6 +51,9 @@ public:
     // once the process has gone. Compare two readings for equality only: a
     // thread that ends takes its share with it.
     std::optional<std::uint64_t> cpuTimeNs() const;
+    // The same for the UI thread alone: unchanged between two looks that
+    // both found it in its event loop, it did not wake in between.
+    std::optional<std::uint64_t> uiThreadCpuTimeNs() const;
 
     // Finds the process's connections to the server listening at one of
     // these addresses. False when it has none (or they cannot be seen).

@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// Whether a target has read the keys sent to it and is done with them, told
+// from its process. Every wait of a backend asks this one question.
+#include "keys/process/TargetProcess.h"
+
+#include <chrono>
+#include <functional>
+
+namespace keys::process {
+
+class ReadReceipt {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // displayAddresses: where the display server the keys go through listens
+    // (xDisplayAddresses, waylandDisplayAddresses). A target whose process
+    // cannot be watched (another machine, another user, a sandbox) gives no
+    // receipt: visible() is false and look() answers Unknown.
+    ReadReceipt(long pid, const QStringList& displayAddresses,
+                std::chrono::milliseconds quiet = std::chrono::milliseconds(3));
+
+    bool visible() const { return process_.has_value(); }
+    // The target's connection to the display server was found, so unread
+    // bytes can be seen (a target that reads on a thread of its own drains
+    // it at once: then only its UI thread tells).
+    bool seesConnection() const { return process_ && process_->hasConnections(); }
+    long pid() const { return process_ ? process_->pid() : 0; }
+
+    // Keys (or other requests) have just gone out: what was seen before no
+    // longer counts.
+    void sent();
+
+    enum class State {
+        Unknown,  // not visible
+        Gone,     // the process has ended
+        Stopped,  // stopped by a signal: it reads nothing until continued
+        Unread,   // bytes sent to it wait unread on its connection
+        Handling, // read, but its UI thread has not been back waiting for
+                  // events since, or is working again
+        Read,     // read, and its UI thread has waited for events since
+        Settled,  // Read, and no thread of it has used CPU time for the
+                  // quiet time: done with what it was sent
+    };
+    // One look; call it about every millisecond while waiting.
+    State look();
+
+    // Looks every millisecond until the state is at least wanted (Read or
+    // Settled), the process is gone, interrupted() says so, or the limit
+    // passes. The last state seen.
+    State await(State wanted, std::chrono::milliseconds limit,
+                const std::function<bool()>& interrupted = {});
+
+private:
+    std::optional<TargetProcess> process_;
+    std::chrono::milliseconds quiet_;
+    bool read_ = false;
+    bool uiWasWaiting_ = false;
+    std::optional<std::uint64_t> uiCpu_;
+    std::optional<std::uint64_t> cpu_;
+    Clock::time_point quietSince_ = Clock::now();
+};
+
+} // namespace keys::process
