@@ -64,4 +64,29 @@ inline QString tooManyKeys()
                           "string may type, so nothing was typed.");
 }
 
+// A code point as Unicode writes it: "U+0007", "U+FFFE", "U+10FFFF".
+inline QString codePoint(char32_t c)
+{
+    return QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+// Characters no key types (Notation.h: isControlCharacter, isNoncharacter);
+// position counts characters from 1.
+inline QString controlCharacter(char32_t c, int position)
+{
+    return QStringLiteral("The key string holds the control character %1 at character %2, "
+                          "which cannot be typed. Special keys are written in braces, such as "
+                          "{ESC} or {BKSP}.")
+        .arg(codePoint(c))
+        .arg(position);
+}
+
+inline QString noncharacter(char32_t c, int position)
+{
+    return QStringLiteral("The key string holds the noncharacter %1 at character %2, which "
+                          "cannot be typed.")
+        .arg(codePoint(c))
+        .arg(position);
+}
+
 } // namespace keys::errors

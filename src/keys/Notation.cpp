@@ -76,7 +76,17 @@ QString at(std::size_t index)
     throw NotationError(description, static_cast<int>(index + 1));
 }
 
-// The key string as whole characters; half a surrogate pair cannot be typed.
+void refuseUntypable(char32_t c, std::size_t index)
+{
+    const int position = static_cast<int>(index + 1);
+    if (isControlCharacter(c))
+        fail(errors::controlCharacter(c, position), index);
+    if (isNoncharacter(c))
+        fail(errors::noncharacter(c, position), index);
+}
+
+// The key string as whole characters; half a surrogate pair, a control
+// character and a noncharacter cannot be typed.
 std::u32string toCharacters(const QString& text)
 {
     std::u32string characters;
@@ -93,6 +103,7 @@ std::u32string toCharacters(const QString& text)
         } else {
             characters.push_back(c.unicode());
         }
+        refuseUntypable(characters.back(), characters.size() - 1);
     }
     return characters;
 }
@@ -287,6 +298,17 @@ bool needsBraces(char32_t c)
 }
 
 } // namespace
+
+bool isControlCharacter(char32_t c)
+{
+    const bool namedByTheNotation = c == U'\t' || c == U'\n' || c == U'\r';
+    return (c < 0x20 && !namedByTheNotation) || (c >= 0x7f && c <= 0x9f);
+}
+
+bool isNoncharacter(char32_t c)
+{
+    return (c >= 0xfdd0 && c <= 0xfdef) || (c & 0xfffe) == 0xfffe;
+}
 
 KeyEvents parseKeyString(const QString& text)
 {

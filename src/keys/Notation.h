@@ -26,6 +26,15 @@ inline constexpr int maxRepeatCount = 10000;
 // (about 50 bytes a key) and its length. Its message: errors::tooManyKeys().
 inline constexpr std::size_t maxKeyEvents = 1000000;
 
+// Characters that no backend types, whatever the layout: the control
+// characters other than tab, line feed and carriage return (which the
+// notation reads as Tab and Enter), DEL, the C1 controls U+0080 to U+009F,
+// and the noncharacters (U+FDD0 to U+FDEF and the last two code points of
+// every plane, such as U+FFFE). A key string holding one is refused before
+// anything is sent, as is half of a surrogate pair.
+bool isControlCharacter(char32_t c);
+bool isNoncharacter(char32_t c);
+
 // Reads a whole key string into the keys it types. Throws NotationError.
 // Positions count characters (a surrogate pair is one character).
 KeyEvents parseKeyString(const QString& text);

@@ -93,10 +93,12 @@ void tst_unit_notation::reads_data()
         << KeyEvents{KeyEvent::ofCharacter(U'a'), KeyEvent::ofCharacter(U'\U0001F600'),
                      KeyEvent::ofCharacter(U'b')};
 
-    QTest::newRow("byte order marks are characters")
-        << QString(QChar(0xFEFF)) + QChar(0xFFFE) + "a"
-        << KeyEvents{KeyEvent::ofCharacter(0xFEFF), KeyEvent::ofCharacter(0xFFFE),
-                     KeyEvent::ofCharacter(U'a')};
+    QTest::newRow("byte order mark is a character")
+        << QString(QChar(0xFEFF)) + "a"
+        << KeyEvents{KeyEvent::ofCharacter(0xFEFF), KeyEvent::ofCharacter(U'a')};
+    QTest::newRow("next to the untypable ones")
+        << QString::fromUcs4(U"\u00A0\uFDCF\uFDF0\uFFFD\U0001FFFD", 5)
+        << chars(QString::fromUcs4(U"\u00A0\uFDCF\uFDF0\uFFFD\U0001FFFD", 5));
 
     // Modifiers hold for the next key or group.
     QTest::newRow("shift") << "+a" << chars("a", Shift);
@@ -331,6 +333,31 @@ void tst_unit_notation::rejects_data()
         << "Unreadable character (half of a surrogate pair) at character 1.";
     QTest::newRow("high surrogate at the end") << QStringLiteral("x") + QChar(0xD83D) << 2
         << "Unreadable character (half of a surrogate pair) at character 2.";
+    const auto control = [](const char* code, int at) {
+        return QStringLiteral("The key string holds the control character U+%1 at character %2, "
+                              "which cannot be typed. Special keys are written in braces, such "
+                              "as {ESC} or {BKSP}.").arg(QLatin1String(code)).arg(at);
+    };
+    const auto noncharacter = [](const char* code, int at) {
+        return QStringLiteral("The key string holds the noncharacter U+%1 at character %2, which "
+                              "cannot be typed.").arg(QLatin1String(code)).arg(at);
+    };
+    QTest::newRow("NUL") << QString(QChar(0)) << 1 << control("0000", 1);
+    QTest::newRow("bell") << "ab\a" << 3 << control("0007", 3);
+    QTest::newRow("escape, braced") << "x{\x1b}" << 3 << control("001B", 3);
+    QTest::newRow("unit separator") << "\x1f" << 1 << control("001F", 1);
+    QTest::newRow("DEL") << "a\x7f" << 2 << control("007F", 2);
+    QTest::newRow("C1 NEL") << QString::fromUtf8("\u00e9\u0085") << 2 << control("0085", 2);
+    QTest::newRow("last C1") << QString(QChar(0x9F)) << 1 << control("009F", 1);
+    QTest::newRow("before a fault that comes first") << "{BAD}\b" << 6 << control("0008", 6);
+    QTest::newRow("U+FFFE") << QString(QChar(0xFEFF)) + QChar(0xFFFE) << 2
+                            << noncharacter("FFFE", 2);
+    QTest::newRow("U+FFFF braced") << QStringLiteral("{") + QChar(0xFFFF) + "}" << 2
+                                   << noncharacter("FFFF", 2);
+    QTest::newRow("U+FDD0") << QString(QChar(0xFDD0)) << 1 << noncharacter("FDD0", 1);
+    QTest::newRow("U+FDEF") << QString(QChar(0xFDEF)) << 1 << noncharacter("FDEF", 1);
+    QTest::newRow("U+10FFFF after a pair")
+        << QString::fromUcs4(U"\U0001F600\U0010FFFF", 2) << 2 << noncharacter("10FFFF", 2);
     QTest::newRow("positions count whole characters") << QString::fromUtf8("😀😀{BAD}") << 3
         << R"x(Unknown key name "BAD" in "{BAD}" at character 3.)x";
     QTest::newRow("first fault wins") << "ok{BAD}}" << 3
@@ -408,7 +435,7 @@ void tst_unit_notation::describedKeysReadBackTheSame_data()
     for (const char* text : {"+(abc)~", "^+{F5}{LEFT 3}", "{{}{}}{(}{)}{~}{+}{^}{%}",
                              "%(a^(b+c))", "a\r\nb\tc", "{} 2}{  2}", "{\t}{\n}{\r}"})
         QTest::newRow(text) << QString::fromUtf8(text);
-    QTest::newRow("byte order marks") << QString(QChar(0xFEFF)) + "{" + QChar(0xFFFE) + " 2}";
+    QTest::newRow("byte order marks") << QString(QChar(0xFEFF)) + "{" + QChar(0xFEFF) + " 2}";
     QTest::newRow("every key") << [] {
         QString all;
         for (SpecialKey k : allKeys)
