@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/Desktop.h"
 #include "app/StoredKeys.h"
 #include "keys/KeySender.h"
 #include "keys/Notation.h"
@@ -9,8 +10,12 @@
 #include "store/Recordset.h"
 
 #include <QCoreApplication>
+#include <QStringDecoder>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 
 namespace app {
 
@@ -22,35 +27,66 @@ struct Failure {
     QString message;
 };
 
-const char kHelp[] = R"(Usage:
-  typomat                          start the windows
-  typomat send TITLE KEYS          bring the window TITLE to the front and type KEYS
-  typomat quick TITLE ITEM         type the stored quick item ITEM of TITLE into
-                                   the window TITLE
-  typomat run SCRIPT [--now]       run every item of the stored script SCRIPT in
-                                   order, each after its count-down; the script
-                                   starts at its set time or after its count-down,
-                                   or at once with --now
-  typomat list [titles]            the stored window titles
-  typomat list items TITLE         the quick items of TITLE: item, keys, description
-  typomat list scripts             the scripts: name, description, start mode
-                                   ("Set Time" or "Count Down"), start
-  typomat list script SCRIPT       the items of SCRIPT: item, title, keys,
-                                   description, count-down
-  typomat --help | --version
+const char kHelp[] = R"(Usage: typomat [OPTIONS] [COMMAND [ARGUMENTS]]
+
+Without a command, Typomat opens its windows. The commands type into other
+windows, or print what is stored, with no window:
+  send TITLE KEYS      bring the window TITLE to the front and type KEYS;
+                       with KEYS "-", the keys are read from standard input
+  quick TITLE ITEM     type the stored quick item ITEM of TITLE into the
+                       window TITLE
+  run SCRIPT [--now]   run every item of the stored script SCRIPT in order,
+                       each after its count-down; the script starts at its
+                       set time or after its count-down, or at once with --now
+  list [titles]        the stored window titles
+  list items TITLE     the quick items of TITLE: item, keys, description
+  list scripts         the scripts: name, description, start mode
+                       ("Set Time" or "Count Down"), start
+  list script SCRIPT   the items of SCRIPT: item, title, keys, description,
+                       count-down
+  --help               this text
+  --version            the version
+
+Options, before the command:
+  --backend=NAME       how keys reach other windows: %1. Without it,
+                       [Keys] Backend in Typomat.ini counts, or else the
+                       choice Typomat makes for the desktop: Wayland where
+                       the compositor lets programs list windows and type
+                       (sway and other wlroots compositors), else X11
+  --                   ends the options: the arguments after it are taken as
+                       they stand
+
+TITLE picks the window whose title is exactly TITLE, or else the topmost
+window whose title begins with TITLE, ignoring case. Stored titles, items
+and scripts are matched exactly, letters in the same case.
 
 KEYS are written as in the windows: plain characters, {ENTER}, {F5}, {TAB 3},
-and +, ^, % for Shift, Ctrl and Alt. Nothing is typed when any part of the
-request cannot be read. The commands read the key database Typomat.mdb and
-never change it.
+and +, ^, % for Shift, Ctrl and Alt; a lone minus is written {-}. Control
+characters other than tab and line breaks cannot be typed. Keys read from
+standard input are UTF-8 text of at most 8,000,000 bytes, of which one line
+break at the end is left out. Every key string of the request is read before
+anything is typed, and nothing is typed when any part of it cannot be read.
+The commands read the key database Typomat.mdb and never change it.
 
 list prints one entry a line, its fields separated by a tab. In a field a
-backslash is written \\, a tab \t, a line break \n and a carriage return \r.
+backslash is written \\, a tab \t, a line break \n and a carriage return \r;
+other control characters are written \x1b (escape) and the like, the C1
+controls and the line and paragraph separators \u0085, \u2028 and the like.
 
-Exit status: 0 done; 1 title, item, script or database not found, or the
-script's set time has passed; 2 a key string or count-down that cannot be
-read; 3 sending failed; 64 the arguments make no command.
+Exit status:
+  0   done
+  1   title, item, script or database not found, or the script's set time
+      has passed
+  2   an argument, key string or count-down that cannot be read, or a key
+      that cannot be typed; nothing was typed
+  3   no display to work on, or activating the window or typing failed
+  64  the arguments make no command
+  74  the output could not be written
 )";
+
+// The most standard input may hold for "send TITLE -": room for the most
+// keys a key string may type, at eight bytes a key.
+constexpr qsizetype maxInputBytes = 8 * qsizetype(keys::maxKeyEvents);
 
 void write(std::FILE* stream, const QString& text)
 {
@@ -58,13 +94,31 @@ void write(std::FILE* stream, const QString& text)
     std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stream);
 }
 
-QString escaped(QString value)
+// Output the terminal shows as it stands: the four usual escapes, and every
+// other control and separator character as a code, so that a stored text
+// cannot move the cursor, set the window title or break the line.
+QString escaped(const QString& value)
 {
-    value.replace(u'\\', QStringLiteral("\\\\"));
-    value.replace(u'\t', QStringLiteral("\\t"));
-    value.replace(u'\n', QStringLiteral("\\n"));
-    value.replace(u'\r', QStringLiteral("\\r"));
-    return value;
+    QString text;
+    text.reserve(value.size());
+    for (const QChar c : value) {
+        const char16_t u = c.unicode();
+        if (u == u'\\')
+            text += QStringLiteral("\\\\");
+        else if (u == u'\t')
+            text += QStringLiteral("\\t");
+        else if (u == u'\n')
+            text += QStringLiteral("\\n");
+        else if (u == u'\r')
+            text += QStringLiteral("\\r");
+        else if (keys::isControlCharacter(u) && u < 0x80)
+            text += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0'));
+        else if (keys::isControlCharacter(u) || u == 0x2028 || u == 0x2029)
+            text += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
+        else
+            text += c;
+    }
+    return text;
 }
 
 void printRow(const QStringList& fields)
@@ -75,30 +129,164 @@ void printRow(const QStringList& fields)
     write(stdout, cells.join(u'\t') + u'\n');
 }
 
-Failure usage(const QString& message)
+// Standard output is buffered: a full disk or a closed pipe shows when it
+// is flushed.
+void finishOutput()
 {
-    return {exitUsage, message + QStringLiteral(" Try \"typomat --help\".")};
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw Failure{exitOutputFailed,
+                      QStringLiteral("The output could not be written: %1.")
+                          .arg(QString::fromLocal8Bit(std::strerror(errno)))};
+}
+
+Failure usage(const QString& message, const QStringList& operands = {})
+{
+    const bool optionAfterCommand = std::any_of(
+        operands.begin(), operands.end(), [](const QString& a) { return a.startsWith(u"--"); });
+    return {exitUsage, message
+                + (optionAfterCommand ? QStringLiteral(" Options go before the command.")
+                                      : QString())
+                + QStringLiteral(" Try \"typomat --help\".")};
+}
+
+// ------------------------------------------------------------- reading
+
+// Bytes as they can be shown: printable ASCII as it is, the rest as \xHH.
+QString shownBytes(QByteArrayView bytes)
+{
+    QString text;
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        text += b >= 0x20 && b < 0x7f ? QString(QLatin1Char(byte))
+                                      : QStringLiteral("\\x%1").arg(uint(b), 2, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
+std::optional<QString> fromUtf8(QByteArrayView bytes, QStringConverter::Flags flags)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, flags | QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+QStringList decodedArguments(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArrayView bytes(argv[i]);
+        const std::optional<QString> text =
+            fromUtf8(bytes, QStringConverter::Flag::ConvertInitialBom);
+        if (!text)
+            throw Failure{exitUnreadable,
+                          QStringLiteral("Argument %1, \"%2\", is not UTF-8 text, so nothing was "
+                                         "done.")
+                              .arg(i)
+                              .arg(shownBytes(bytes))};
+        arguments << *text;
+    }
+    return arguments;
+}
+
+bool isCommandWord(const QString& argument)
+{
+    return argument == u"--help" || argument == u"-h" || argument == u"--version";
+}
+
+void readOption(const QString& option, Arguments& arguments)
+{
+    const QString backend = QStringLiteral("--backend=");
+    if (!option.startsWith(backend))
+        throw usage(QStringLiteral("Unknown option \"%1\".").arg(option));
+    arguments.backend = option.mid(backend.size());
+    if (!keyBackendNamed(arguments.backend))
+        throw Failure{exitUsage, unknownKeyBackend(arguments.backend, QStringLiteral("--backend"))};
+}
+
+// Options up to the command, then the command and its arguments; the
+// first "--" ends the options wherever it stands.
+Arguments parse(const QStringList& words)
+{
+    Arguments arguments;
+    bool optionsEnded = false;
+    bool commandRead = false;
+    for (const QString& word : words) {
+        if (!optionsEnded && word == u"--") {
+            optionsEnded = true;
+        } else if (commandRead) {
+            if (!optionsEnded && arguments.command == u"run" && word == u"--now")
+                arguments.now = true;
+            else
+                arguments.operands << word;
+        } else if (!optionsEnded && word.startsWith(u'-') && word != u"-" && !isCommandWord(word)) {
+            readOption(word, arguments);
+        } else {
+            if (word.isEmpty())
+                throw usage(QStringLiteral("The command is empty."));
+            arguments.command = word;
+            commandRead = true;
+        }
+    }
+    return arguments;
+}
+
+// "send TITLE -": the key string from standard input, one line break at
+// its end left out, as a text file's last line ends with one.
+QString standardInput()
+{
+    QByteArray bytes;
+    char buffer[1 << 16];
+    while (const size_t count = std::fread(buffer, 1, sizeof buffer, stdin)) {
+        bytes.append(buffer, qsizetype(count));
+        if (bytes.size() > maxInputBytes)
+            throw Failure{exitUnreadable,
+                          QStringLiteral("Standard input holds more than 8,000,000 bytes, more "
+                                         "than a key string of 1,000,000 keys needs, so nothing "
+                                         "was typed.")};
+    }
+    if (std::ferror(stdin))
+        throw Failure{exitUnreadable, QStringLiteral("Standard input could not be read: %1.")
+                                          .arg(QString::fromLocal8Bit(std::strerror(errno)))};
+    if (bytes.endsWith("\r\n"))
+        bytes.chop(2);
+    else if (bytes.endsWith('\n'))
+        bytes.chop(1);
+    const std::optional<QString> text = fromUtf8(bytes, {});
+    if (!text)
+        throw Failure{exitUnreadable,
+                      QStringLiteral("Standard input is not UTF-8 text, so nothing was typed.")};
+    return *text;
 }
 
 // ------------------------------------------------------------- sending
 
-// The backend for one command, taken out of use when the command ends.
-class Backend {
-public:
-    explicit Backend(const KeyBackendInstaller& install) : sender_(install()) {}
-    ~Backend() { keys::installKeySender(nullptr); }
-    Backend(const Backend&) = delete;
-    Backend& operator=(const Backend&) = delete;
-
-private:
-    std::unique_ptr<keys::KeySender> sender_;
-};
-
-void checkReadable(const QString& keys, const QString& itemName = QString())
+// The backend for one command; its notice (X11 only on this desktop) is
+// said first.
+InstalledKeyBackend installBackend(const QString& option)
 {
     try {
-        keys::parseKeyString(keys);
-    } catch (const keys::NotationError& e) {
+        InstalledKeyBackend backend = installKeyBackend(option);
+        if (!backend.notice.isEmpty())
+            complain(backend.notice);
+        return backend;
+    } catch (const keys::KeyError& e) {
+        throw Failure{exitSendingFailed, e.description()};
+    }
+}
+
+// Reads the key string as the backend would type it, or as the notation
+// reads it while no backend is installed yet.
+void checkKeys(const keys::KeySender* backend, const QString& keys,
+               const QString& itemName = QString())
+{
+    try {
+        if (backend)
+            backend->checkKeys(keys);
+        else
+            keys::parseKeyString(keys);
+    } catch (const keys::KeyError& e) {
         if (itemName.isNull())
             throw Failure{exitUnreadable, e.description()};
         throw Failure{exitUnreadable, QStringLiteral("The key string of the item \"%1\" cannot "
@@ -106,12 +294,18 @@ void checkReadable(const QString& keys, const QString& itemName = QString())
     }
 }
 
-// Activates the window, then types the keys, as the windows' Run does.
-void deliver(const QString& title, const QString& keyString, const KeyBackendInstaller& install)
+void requireTitle(const QString& title)
 {
     if (title.isEmpty())
         throw Failure{exitNotFound, QStringLiteral("The window title is empty.")};
-    Backend backend(install);
+}
+
+// Checks the keys on the backend, activates the window, then types the
+// keys, as the windows' Run does.
+void deliver(const QString& title, const QString& keyString, const QString& backendOption)
+{
+    const InstalledKeyBackend backend = installBackend(backendOption);
+    checkKeys(backend.sender.get(), keyString);
     try {
         keys::keySender().AppActivate(title);
         keys::keySender().SendKeys(keyString, true);
@@ -129,25 +323,30 @@ StoredKeys openStore()
     return StoredKeys(databaseFilePath());
 }
 
-int send(const QStringList& args, const KeyBackendInstaller& install)
+int send(const Arguments& arguments)
 {
+    const QStringList& args = arguments.operands;
     if (args.size() != 2)
-        throw usage(QStringLiteral("send needs a window title and a key string."));
-    checkReadable(args[1]);
-    deliver(args[0], args[1], install);
+        throw usage(QStringLiteral("send needs a window title and a key string."), args);
+    const QString keys = args[1] == u"-" ? standardInput() : args[1];
+    checkKeys(nullptr, keys);
+    requireTitle(args[0]);
+    deliver(args[0], keys, arguments.backend);
     return exitSuccess;
 }
 
-int quick(const QStringList& args, const KeyBackendInstaller& install)
+int quick(const Arguments& arguments)
 {
+    const QStringList& args = arguments.operands;
     if (args.size() != 2)
-        throw usage(QStringLiteral("quick needs a window title and an item name."));
+        throw usage(QStringLiteral("quick needs a window title and an item name."), args);
     const std::optional<QuickItem> item = openStore().quickItem(args[0], args[1]);
     if (!item)
         throw Failure{exitNotFound, QStringLiteral("No quick item \"%1\" is stored under the "
                                                    "title \"%2\".").arg(args[1], args[0])};
-    checkReadable(item->keys);
-    deliver(item->title, item->keys, install);
+    checkKeys(nullptr, item->keys);
+    requireTitle(item->title);
+    deliver(item->title, item->keys, arguments.backend);
     return exitSuccess;
 }
 
@@ -180,7 +379,7 @@ std::vector<script::RunItem> runItemsOf(const StoredScript& stored)
 {
     std::vector<script::RunItem> items;
     for (const ScriptItem& item : stored.items) {
-        checkReadable(item.keys, item.name);
+        checkKeys(nullptr, item.keys, item.name);
         if (!oledate::parseTime(item.countDown))
             throw Failure{exitUnreadable, QStringLiteral("The count-down \"%1\" of the item \"%2\" "
                                                          "is not a time.")
@@ -190,16 +389,21 @@ std::vector<script::RunItem> runItemsOf(const StoredScript& stored)
     return items;
 }
 
-int runScript(QStringList args, const KeyBackendInstaller& install)
+int runScript(const Arguments& arguments)
 {
-    const bool now = args.removeAll(QStringLiteral("--now")) > 0;
+    const QStringList& args = arguments.operands;
     if (args.size() != 1)
-        throw usage(QStringLiteral("run needs one script name, and --now at most."));
+        throw usage(QStringLiteral("run needs one script name, and --now at most."), args);
     const std::optional<StoredScript> stored = openStore().script(args[0]);
     if (!stored)
         throw Failure{exitNotFound, QStringLiteral("No script \"%1\" is stored.").arg(args[0])};
-    script::ScriptRun run(runItemsOf(*stored), startOf(*stored, now));
-    Backend backend(install);
+    std::vector<script::RunItem> items = runItemsOf(*stored);
+    const script::RunStart start = startOf(*stored, arguments.now);
+    // Every item's keys pass the backend before the first is typed.
+    const InstalledKeyBackend backend = installBackend(arguments.backend);
+    for (const ScriptItem& item : stored->items)
+        checkKeys(backend.sender.get(), item.keys, item.name);
+    script::ScriptRun run(std::move(items), start);
     int status = exitSuccess;
     QObject::connect(&run, &script::ScriptRun::finished, qApp, [] { QCoreApplication::exit(0); });
     QObject::connect(&run, &script::ScriptRun::failed, qApp,
@@ -207,7 +411,7 @@ int runScript(QStringList args, const KeyBackendInstaller& install)
                          status = failure == script::ScriptRun::WindowNotFound ? exitNotFound
                              : failure == script::ScriptRun::Unreadable        ? exitUnreadable
                                                                                : exitSendingFailed;
-                         write(stderr, QStringLiteral("typomat: %1\n").arg(message));
+                         complain(message);
                          QCoreApplication::exit(status);
                      });
     run.start();
@@ -256,11 +460,21 @@ int list(const QStringList& args)
     return exitSuccess;
 }
 
-int dispatch(QStringList args, const KeyBackendInstaller& install)
+// The help, with the backends' names: "x11 or wayland".
+QString help()
 {
-    const QString command = args.takeFirst();
+    QStringList names = keyBackendNames();
+    const QString last = names.takeLast();
+    const QString either = names.isEmpty()
+        ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+    return QString::fromUtf8(kHelp).arg(either);
+}
+
+int dispatch(const Arguments& arguments)
+{
+    const QString& command = arguments.command;
     if (command == u"--help" || command == u"-h") {
-        write(stdout, QString::fromUtf8(kHelp));
+        write(stdout, help());
         return exitSuccess;
     }
     if (command == u"--version") {
@@ -268,32 +482,48 @@ int dispatch(QStringList args, const KeyBackendInstaller& install)
         return exitSuccess;
     }
     if (command == u"send")
-        return send(args, install);
+        return send(arguments);
     if (command == u"quick")
-        return quick(args, install);
+        return quick(arguments);
     if (command == u"run")
-        return runScript(args, install);
+        return runScript(arguments);
     if (command == u"list")
-        return list(args);
+        return list(arguments.operands);
     throw usage(QStringLiteral("Unknown command \"%1\".").arg(command));
 }
 
 } // namespace
 
-int runCommandLine(int argc, char** argv, const KeyBackendInstaller& installKeyBackend)
+void complain(const QString& message)
 {
+    write(stderr, QStringLiteral("typomat: %1\n").arg(message));
+}
+
+std::variant<Arguments, int> readArguments(int argc, char** argv)
+{
+    try {
+        return parse(decodedArguments(argc, argv));
+    } catch (const Failure& failure) {
+        complain(failure.message);
+        return failure.status;
+    }
+}
+
+int runCommand(const Arguments& arguments, char* program)
+{
+    int argc = 1;
+    char* argv[] = {program, nullptr};
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TYPOMAT_VERSION));
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
     try {
-        return dispatch(args, installKeyBackend);
+        const int status = dispatch(arguments);
+        finishOutput();
+        return status;
     } catch (const Failure& failure) {
-        write(stderr, QStringLiteral("typomat: %1\n").arg(failure.message));
+        complain(failure.message);
         return failure.status;
     } catch (const store::DbError& e) {
-        write(stderr, QStringLiteral("typomat: %1\n").arg(e.message()));
+        complain(e.message());
         return exitNotFound;
     }
 }

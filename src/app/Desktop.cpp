@@ -1,19 +1,92 @@
 #include "app/Desktop.h"
 #include "keys/wayland/WaylandKeySender.h"
 #include "keys/x11/X11KeySender.h"
+#include "settings/ProgramFolder.h"
 #include "settings/Settings.h"
+
+#include <QDir>
 
 #include <algorithm>
 #include <optional>
 
 namespace app {
 
-KeyBackend chooseKeyBackend(const QString& forced, const DesktopOffers& offers)
+namespace {
+
+// [Keys] CommandPauseMs from the settings file, where it is set.
+template <typename Sender>
+std::unique_ptr<keys::KeySender> withCommandPause()
 {
-    if (forced.compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0)
-        return KeyBackend::Wayland;
-    if (forced.compare(QLatin1String("x11"), Qt::CaseInsensitive) == 0)
-        return KeyBackend::X11;
+    auto sender = std::make_unique<Sender>();
+    if (const std::optional<int> pauseMs = readCommandPauseMs())
+        sender->setCommandPauseMs(*pauseMs);
+    return sender;
+}
+
+// Every backend that --backend=NAME and [Keys] Backend=NAME can name, one
+// row each.
+struct NamedKeyBackend {
+    const char* name;
+    KeyBackend backend;
+    std::unique_ptr<keys::KeySender> (*make)();
+};
+
+constexpr NamedKeyBackend namedKeyBackends[] = {
+    {"x11", KeyBackend::X11, withCommandPause<keys::X11KeySender>},
+    {"wayland", KeyBackend::Wayland, withCommandPause<keys::WaylandKeySender>},
+};
+
+// "GNOME" or "KDE Plasma" when XDG_CURRENT_DESKTOP names one of them (it
+// is a list separated by colons, such as "ubuntu:GNOME"), otherwise empty.
+QString gnomeOrPlasma(const QString& currentDesktop)
+{
+    const QStringList names = currentDesktop.split(u':');
+    if (names.contains(QStringLiteral("GNOME"), Qt::CaseInsensitive))
+        return QStringLiteral("GNOME");
+    if (names.contains(QStringLiteral("KDE"), Qt::CaseInsensitive))
+        return QStringLiteral("KDE Plasma");
+    return {};
+}
+
+QString displaysNamed()
+{
+    QStringList named;
+    for (const char* variable : {"WAYLAND_DISPLAY", "DISPLAY"})
+        if (!qEnvironmentVariableIsEmpty(variable))
+            named << QStringLiteral("%1 is \"%2\"")
+                         .arg(QLatin1String(variable), qEnvironmentVariable(variable));
+    return named.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+std::optional<KeyBackend> keyBackendNamed(const QString& name)
+{
+    for (const NamedKeyBackend& named : namedKeyBackends)
+        if (name.compare(QLatin1String(named.name), Qt::CaseInsensitive) == 0)
+            return named.backend;
+    return std::nullopt;
+}
+
+QStringList keyBackendNames()
+{
+    QStringList names;
+    for (const NamedKeyBackend& named : namedKeyBackends)
+        names << QLatin1String(named.name);
+    return names;
+}
+
+QString unknownKeyBackend(const QString& name, const QString& where)
+{
+    return QStringLiteral("%1 names the keystroke backend \"%2\", which Typomat does not know. "
+                          "The backends are: %3.")
+        .arg(where, name, keyBackendNames().join(QStringLiteral(", ")));
+}
+
+KeyBackend chooseKeyBackend(std::optional<KeyBackend> forced, const DesktopOffers& offers)
+{
+    if (forced)
+        return *forced;
     if (offers.waylandSession && offers.waylandMissing.isEmpty())
         return KeyBackend::Wayland;
     if (offers.xDisplay)
@@ -23,10 +96,12 @@ KeyBackend chooseKeyBackend(const QString& forced, const DesktopOffers& offers)
 
 QString keyBackendNotice(KeyBackend chosen, const DesktopOffers& offers)
 {
-    const QString wayland = offers.waylandMissing
-        + QStringLiteral(" This is so on GNOME and KDE Plasma Wayland sessions: there, the "
-                         "windows of native Wayland programs cannot be reached, while X11 "
-                         "programs (run through XWayland) still can.");
+    QString wayland = offers.waylandMissing;
+    if (const QString desktop = gnomeOrPlasma(offers.currentDesktop); !desktop.isEmpty())
+        wayland += QStringLiteral(" This is so on %1 Wayland sessions: there, the windows of "
+                                  "native Wayland programs cannot be reached, while X11 programs "
+                                  "(run through XWayland) still can.")
+                       .arg(desktop);
     if (chosen == KeyBackend::None) {
         QString text = QStringLiteral("Typomat cannot bring windows to the front or type "
                                       "into them on this desktop, so it will send no keys.");
@@ -53,56 +128,69 @@ DesktopOffers lookAtDesktop()
     // An X display that is named but does not answer is left to the X11
     // backend, whose errors say that it cannot be reached.
     offers.xDisplay = !qEnvironmentVariableIsEmpty("DISPLAY");
+    offers.currentDesktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
     return offers;
 }
 
-QString takeBackendOption(int& argc, char** argv)
-{
-    const QByteArray prefix("--backend=");
-    QString name;
-    int kept = 0;
-    for (int i = 0; i < argc; ++i) {
-        const QByteArray argument(argv[i]);
-        if (i > 0 && argument.startsWith(prefix))
-            name = QString::fromLocal8Bit(argument.mid(prefix.size()));
-        else
-            argv[kept++] = argv[i];
-    }
-    argc = kept;
-    argv[argc] = nullptr;
-    return name;
-}
-
-QString forcedKeyBackend(const QString& option)
+std::optional<KeyBackend> forcedKeyBackend(const QString& option)
 {
     if (!option.isEmpty())
-        return option;
-    return ReadIniValue(QStringLiteral("Keys"), QStringLiteral("Backend"))
-        .remove(QChar(0))
-        .trimmed();
+        return keyBackendNamed(option);
+    const QString name = ReadIniValue(QStringLiteral("Keys"), QStringLiteral("Backend"))
+                             .remove(QChar(0))
+                             .trimmed();
+    if (name.isEmpty())
+        return std::nullopt;
+    const std::optional<KeyBackend> named = keyBackendNamed(name);
+    if (!named)
+        throw keys::KeyError(unknownKeyBackend(
+            name, QStringLiteral("The line \"Backend=\" under [Keys] in %1")
+                      .arg(QDir::toNativeSeparators(settingsFilePath()))));
+    return named;
 }
-
-namespace {
-
-// [Keys] CommandPauseMs from the settings file, where it is set.
-template <typename Sender>
-std::unique_ptr<keys::KeySender> withCommandPause(std::unique_ptr<Sender> sender)
-{
-    if (const std::optional<int> pauseMs = readCommandPauseMs())
-        sender->setCommandPauseMs(*pauseMs);
-    return sender;
-}
-
-} // namespace
 
 std::unique_ptr<keys::KeySender> makeKeySender(KeyBackend backend)
 {
-    switch (backend) {
-    case KeyBackend::Wayland: return withCommandPause(std::make_unique<keys::WaylandKeySender>());
-    case KeyBackend::X11: return withCommandPause(std::make_unique<keys::X11KeySender>());
-    case KeyBackend::None: break;
-    }
+    for (const NamedKeyBackend& named : namedKeyBackends)
+        if (named.backend == backend)
+            return named.make();
     return nullptr;
+}
+
+InstalledKeyBackend::~InstalledKeyBackend()
+{
+    if (sender)
+        keys::installKeySender(nullptr);
+}
+
+InstalledKeyBackend installKeyBackend(const QString& option)
+{
+    const DesktopOffers offers = lookAtDesktop();
+    const KeyBackend chosen = chooseKeyBackend(forcedKeyBackend(option), offers);
+    InstalledKeyBackend installed;
+    installed.notice = keyBackendNotice(chosen, offers);
+    installed.sender = makeKeySender(chosen);
+    if (!installed.sender)
+        throw keys::KeyError(installed.notice);
+    keys::installKeySender(installed.sender.get());
+    return installed;
+}
+
+QString windowsCannotOpen()
+{
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || !qEnvironmentVariableIsEmpty("DISPLAY")
+        || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return {};
+    return QStringLiteral("Typomat cannot open its windows: neither a Wayland display "
+                          "(WAYLAND_DISPLAY) nor an X display (DISPLAY) is set. Start it in a "
+                          "desktop session.");
+}
+
+QString displayUnreachable()
+{
+    const QString named = displaysNamed();
+    return QStringLiteral("Typomat cannot open its windows: no display can be reached%1.")
+        .arg(named.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(named));
 }
 
 std::vector<QByteArray> qtArguments(int argc, char** argv)

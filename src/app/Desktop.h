@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace app {
@@ -18,12 +19,24 @@ struct DesktopOffers {
     bool waylandSession = false;  // WAYLAND_DISPLAY is set
     QString waylandMissing;       // empty: the compositor serves the Wayland backend
     bool xDisplay = false;        // an X display is named (DISPLAY)
+    QString currentDesktop;       // XDG_CURRENT_DESKTOP, such as "GNOME" or "KDE"
 };
 
-// forced: "x11", "wayland" (ignoring case) or empty for the automatic
-// choice: Wayland where the compositor serves it, otherwise X11 where an X
-// display is named, otherwise none.
-KeyBackend chooseKeyBackend(const QString& forced, const DesktopOffers& offers);
+// The backend a name stands for (ignoring case), as --backend=NAME and
+// [Keys] Backend=NAME give it; nothing for a name no backend has.
+std::optional<KeyBackend> keyBackendNamed(const QString& name);
+
+// The names, in the order --help lists them.
+QStringList keyBackendNames();
+
+// What to say about a backend name that none has, listing the valid ones.
+// where: "--backend" or the settings file's line.
+QString unknownKeyBackend(const QString& name, const QString& where);
+
+// forced: the backend to use, or nothing for the automatic choice: Wayland
+// where the compositor serves it, otherwise X11 where an X display is
+// named, otherwise none.
+KeyBackend chooseKeyBackend(std::optional<KeyBackend> forced, const DesktopOffers& offers);
 
 // The one message for the user when no backend can be used, or when the X11
 // backend is used on a Wayland desktop that lacks the protocols. Empty when
@@ -33,15 +46,35 @@ QString keyBackendNotice(KeyBackend chosen, const DesktopOffers& offers);
 // Looks at the environment and the Wayland compositor.
 DesktopOffers lookAtDesktop();
 
-// Takes --backend=NAME out of the arguments (argv and argc change) and
-// returns NAME, or empty when it is not there.
-QString takeBackendOption(int& argc, char** argv);
-
-// The forced backend: the command line's option, otherwise [Keys] Backend in
-// the settings file; empty for the automatic choice.
-QString forcedKeyBackend(const QString& option);
+// The forced backend: the command line's --backend=NAME (a valid name, or
+// empty when not given), otherwise [Keys] Backend in the settings file;
+// nothing for the automatic choice. Throws keys::KeyError when the settings
+// file names no backend.
+std::optional<KeyBackend> forcedKeyBackend(const QString& option);
 
 std::unique_ptr<keys::KeySender> makeKeySender(KeyBackend backend);
+
+// The backend in use: installed for the windows and the commands, taken out
+// of use again when this goes.
+struct InstalledKeyBackend {
+    std::unique_ptr<keys::KeySender> sender;
+    QString notice;  // what the user should know about it, or empty
+    InstalledKeyBackend() = default;
+    InstalledKeyBackend(InstalledKeyBackend&&) = default;
+    InstalledKeyBackend& operator=(InstalledKeyBackend&&) = default;
+    ~InstalledKeyBackend();
+};
+
+// Chooses the backend for this desktop (option as for forcedKeyBackend) and
+// installs it. Throws keys::KeyError saying why when there is none.
+InstalledKeyBackend installKeyBackend(const QString& option);
+
+// Why Typomat's own windows cannot open here, or empty: neither a Wayland
+// nor an X display is named, and no Qt platform is chosen that needs none.
+QString windowsCannotOpen();
+
+// What to say when Qt finds no display it can open for the windows.
+QString displayUnreachable();
 
 // The command line Qt is started with: on a Wayland desktop with XWayland
 // (DISPLAY set) and no QT_QPA_PLATFORM, Typomat's own windows use the xcb

@@ -6,58 +6,77 @@
 #include <QApplication>
 #include <QFont>
 #include <QMessageBox>
-#include <memory>
+#include <cstdlib>
+#include <variant>
 
 namespace {
 
-// --backend=x11|wayland from the command line, empty when not given.
-QString backendOption;
+QtMessageHandler qtHandler = nullptr;
 
-// Picks the backend that sends keystrokes to other windows on this desktop
-// and installs it for the windows. The only place that chooses a backend:
-// Wayland where the compositor lists windows and takes a virtual keyboard,
-// else X11 where an X display is named; --backend=x11|wayland or
-// [Keys] Backend forces one. Without any, one message says what is missing.
-std::unique_ptr<keys::KeySender> installKeyBackend()
+// Qt ends the program with a fatal message when it can open no display for
+// the windows: say so plainly and end with the status for "no display",
+// rather than abort with a core dump. Other messages go on as before.
+void refuseUnopenedDisplay(QtMsgType type, const QMessageLogContext& context,
+                           const QString& message)
 {
-    const app::DesktopOffers offers = app::lookAtDesktop();
-    const app::KeyBackend chosen =
-        app::chooseKeyBackend(app::forcedKeyBackend(backendOption), offers);
-    const QString notice = app::keyBackendNotice(chosen, offers);
-    const bool windows = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-    if (chosen == app::KeyBackend::None && windows)
-        QMessageBox::warning(nullptr, QStringLiteral("Typomat"), notice);
-    else if (!notice.isEmpty())
-        qWarning("%s", qPrintable(notice));
-    auto backend = app::makeKeySender(chosen);
-    keys::installKeySender(backend.get());
-    return backend;
+    if (type != QtFatalMsg) {
+        if (qtHandler)
+            qtHandler(type, context, message);
+        return;
+    }
+    app::complain(app::displayUnreachable());
+    std::_Exit(app::exitSendingFailed);
+}
+
+// Opens the windows: the quick or script window, or the About window at the
+// first start. The one keystroke backend is chosen and installed here:
+// Wayland where the compositor lists windows and takes a virtual keyboard,
+// else X11 where an X display is named; --backend=NAME or [Keys] Backend
+// forces one. Without any, one message says what is missing.
+int startWindows(const QString& backendOption, char* program)
+{
+    if (const QString reason = app::windowsCannotOpen(); !reason.isEmpty()) {
+        app::complain(reason);
+        return app::exitSendingFailed;
+    }
+    // Typomat's own windows go through XWayland where there is one.
+    char* programOnly[] = {program, nullptr};
+    std::vector<QByteArray> arguments = app::qtArguments(1, programOnly);
+    std::vector<char*> qtArgv;
+    for (QByteArray& argument : arguments)
+        qtArgv.push_back(argument.data());
+    int qtArgc = static_cast<int>(qtArgv.size());
+    qtArgv.push_back(nullptr);
+    qtHandler = qInstallMessageHandler(refuseUnopenedDisplay);
+    QApplication application(qtArgc, qtArgv.data());
+    qInstallMessageHandler(qtHandler);
+    // The windows' layouts in twips are made for an 8-point font: larger
+    // default fonts would clip their captions.
+    QFont font = QApplication::font();
+    font.setPointSizeF(8);
+    QApplication::setFont(font);
+    app::InstalledKeyBackend backend;
+    try {
+        backend = app::installKeyBackend(backendOption);
+        if (!backend.notice.isEmpty())
+            qWarning("%s", qPrintable(backend.notice));
+    } catch (const keys::KeyError& e) {
+        QMessageBox::warning(nullptr, QStringLiteral("Typomat"), e.description());
+    }
+    Main();
+    return application.exec();
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    backendOption = app::takeBackendOption(argc, argv);
-    // Arguments make a command, carried out with no window.
-    if (argc > 1)
-        return app::runCommandLine(argc, argv, installKeyBackend);
-    // Typomat's own windows go through XWayland where there is one.
-    std::vector<QByteArray> arguments = app::qtArguments(argc, argv);
-    std::vector<char*> qtArgv;
-    for (QByteArray& argument : arguments)
-        qtArgv.push_back(argument.data());
-    int qtArgc = static_cast<int>(qtArgv.size());
-    qtArgv.push_back(nullptr);
-    QApplication application(qtArgc, qtArgv.data());
-    // The windows' layouts in twips are made for an 8-point font: larger
-    // default fonts would clip their captions.
-    QFont font = QApplication::font();
-    font.setPointSizeF(8);
-    QApplication::setFont(font);
-    const auto backend = installKeyBackend();
-    Main();
-    const int code = application.exec();
-    keys::installKeySender(nullptr);
-    return code;
+    const std::variant<app::Arguments, int> read = app::readArguments(argc, argv);
+    if (const int* status = std::get_if<int>(&read))
+        return *status;
+    const app::Arguments& arguments = std::get<app::Arguments>(read);
+    // A command is carried out with no window.
+    if (!arguments.command.isEmpty())
+        return app::runCommand(arguments, argv[0]);
+    return startWindows(arguments.backend, argv[0]);
 }

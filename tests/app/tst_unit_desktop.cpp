@@ -10,9 +10,9 @@ class TestDesktop : public QObject {
 private Q_SLOTS:
     void choice_data();
     void choice();
-    void gnomeWithoutXSaysWhatIsMissing();
+    void noticeNamesTheDesktopOnlyWhereItIsOne();
+    void backendNames();
     void waylandSessionPutsOwnWindowsOnXWayland();
-    void backendOptionIsTakenOutOfTheArguments();
 };
 
 void TestDesktop::choice_data()
@@ -39,18 +39,41 @@ void TestDesktop::choice()
     QFETCH(bool, x);
     QFETCH(int, chosen);
     const app::DesktopOffers offers{
-        wayland, protocols ? QString() : QStringLiteral("The compositor lacks them."), x};
-    QCOMPARE(int(app::chooseKeyBackend(forced, offers)), chosen);
+        wayland, protocols ? QString() : QStringLiteral("The compositor lacks them."), x, {}};
+    QCOMPARE(int(app::chooseKeyBackend(app::keyBackendNamed(forced), offers)), chosen);
 }
 
-void TestDesktop::gnomeWithoutXSaysWhatIsMissing()
+void TestDesktop::noticeNamesTheDesktopOnlyWhereItIsOne()
 {
-    const app::DesktopOffers gnome{true, QStringLiteral("The compositor lacks them."), false};
-    const QString notice = app::keyBackendNotice(KeyBackend::None, gnome);
-    QVERIFY(notice.contains(QStringLiteral("The compositor lacks them.")));
-    QVERIFY(notice.contains(QStringLiteral("native Wayland programs cannot be reached")));
-    QVERIFY(notice.contains(QStringLiteral("X11 programs (run through XWayland) still can")));
-    QVERIFY(app::keyBackendNotice(KeyBackend::Wayland, {true, QString(), true}).isEmpty());
+    const QString lacking = QStringLiteral("The compositor lacks them.");
+    const struct {
+        const char* currentDesktop;
+        const char* named;  // nullptr: no desktop is named
+    } cases[] = {{"GNOME", "GNOME"}, {"ubuntu:GNOME", "GNOME"}, {"KDE", "KDE Plasma"},
+                 {"sway", nullptr}, {"", nullptr}};
+    for (const auto& c : cases) {
+        const app::DesktopOffers offers{true, lacking, false, QLatin1String(c.currentDesktop)};
+        const QString notice = app::keyBackendNotice(KeyBackend::None, offers);
+        QVERIFY2(notice.contains(lacking), qPrintable(notice));
+        QVERIFY(notice.contains(QStringLiteral("No X display (DISPLAY) is set either.")));
+        const bool namesOne = notice.contains(QStringLiteral("GNOME"))
+            || notice.contains(QStringLiteral("KDE"));
+        QVERIFY2(namesOne == (c.named != nullptr), qPrintable(notice));
+        if (c.named)
+            QVERIFY(notice.contains(QStringLiteral("This is so on %1 Wayland sessions")
+                                        .arg(QLatin1String(c.named))));
+    }
+    QVERIFY(app::keyBackendNotice(KeyBackend::Wayland, {true, QString(), true, {}}).isEmpty());
+}
+
+void TestDesktop::backendNames()
+{
+    QCOMPARE(app::keyBackendNames(), (QStringList{"x11", "wayland"}));
+    QCOMPARE(app::keyBackendNamed(QStringLiteral("Wayland")), KeyBackend::Wayland);
+    QCOMPARE(app::keyBackendNamed(QStringLiteral("x 11")), std::nullopt);
+    QCOMPARE(app::unknownKeyBackend(QStringLiteral("wl"), QStringLiteral("--backend")),
+             QStringLiteral("--backend names the keystroke backend \"wl\", which Typomat does "
+                            "not know. The backends are: x11, wayland."));
 }
 
 void TestDesktop::waylandSessionPutsOwnWindowsOnXWayland()
@@ -65,17 +88,6 @@ void TestDesktop::waylandSessionPutsOwnWindowsOnXWayland()
     const std::vector<QByteArray> native = app::qtArguments(1, argv);
     QCOMPARE(xcb, (std::vector<QByteArray>{"typomat", "-platform", "xcb;wayland"}));
     QCOMPARE(native, std::vector<QByteArray>{"typomat"});
-}
-
-void TestDesktop::backendOptionIsTakenOutOfTheArguments()
-{
-    char program[] = "typomat", option[] = "--backend=wayland", command[] = "list";
-    char* argv[] = {program, option, command, nullptr};
-    int argc = 3;
-    QCOMPARE(app::takeBackendOption(argc, argv), QStringLiteral("wayland"));
-    QCOMPARE(argc, 2);
-    QCOMPARE(QByteArray(argv[1]), QByteArray("list"));
-    QCOMPARE(argv[2], nullptr);
 }
 
 QTEST_GUILESS_MAIN(TestDesktop)
