@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QStringDecoder>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -129,7 +130,7 @@ void printRow(const QStringList& fields)
     write(stdout, cells.join(u'\t') + u'\n');
 }
 
-// Standard output is buffered: a full disk or a closed pipe shows when it
+// Standard output is buffered: a full disk or a closed output shows when it
 // is flushed.
 void finishOutput()
 {

@@ -13,7 +13,8 @@ namespace app {
 
 namespace {
 
-// [Keys] CommandPauseMs from the settings file, where it is set.
+// Makes the sender, with [Keys] CommandPauseMs from the settings file where
+// it is set.
 template <typename Sender>
 std::unique_ptr<keys::KeySender> withCommandPause()
 {

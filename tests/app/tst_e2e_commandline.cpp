@@ -243,6 +243,12 @@ void CommandLineEndToEnd::failuresTypeNothing()
     const Result unreachable = typomat(install_->exe, {{"send", kTarget, "x"}}, QStringLiteral(":99999"));
     QCOMPARE(unreachable.status, 3);
     QVERIFY(unreachable.err.contains("cannot reach the X display"));
+    // Nor to open the windows on: Qt's fatal error becomes a message.
+    const Result noWindows = typomat(install_->exe, {}, QStringLiteral(":99999"));
+    QCOMPARE(noWindows.status, 3);
+    QVERIFY2(noWindows.err.contains("typomat: Typomat cannot open its windows: no display can be "
+                                    "reached (DISPLAY is \":99999\")."),
+             noWindows.err.constData());
     // A backend the settings file names, which there is not.
     QFile settings(QFileInfo(install_->exe).dir().filePath(QStringLiteral("Typomat.ini")));
     QVERIFY(settings.open(QIODevice::WriteOnly));
