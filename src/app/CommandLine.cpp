@@ -57,9 +57,10 @@ Options, before the command:
   --                   ends the options: the arguments after it are taken as
                        they stand
 
-TITLE picks the window whose title is exactly TITLE, or else the topmost
-window whose title begins with TITLE, ignoring case. Stored titles, items
-and scripts are matched exactly, letters in the same case.
+TITLE picks the window whose title is exactly TITLE, or else a window whose
+title begins with TITLE, ignoring case; among several, the topmost (on
+Wayland, the one last active). Stored titles, items and scripts are matched
+exactly, letters in the same case.
 
 KEYS are written as in the windows: plain characters, {ENTER}, {F5}, {TAB 3},
 and +, ^, % for Shift, Ctrl and Alt; a lone minus is written {-}. Control
