@@ -53,6 +53,13 @@ Connection::~Connection()
 
 void Connection::fail(int code) const
 {
+    // The file at the path is no longer the one opened (a backup restored over
+    // it, a sync tool, a move): writing on would go to a file nobody sees.
+    if (code == SQLITE_READONLY_DBMOVED)
+        throw DbError(QStringLiteral("The database file \"%1\" was replaced or moved while Typomat "
+                                     "was open, so this change was not stored. Start Typomat "
+                                     "again to use the file that is there now.")
+                          .arg(path_));
     const int primary = code & 0xff;
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
         throw DbError(QStringLiteral("The database file \"%1\" is in use by another program. "

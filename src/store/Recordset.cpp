@@ -9,12 +9,13 @@ DbError noCurrentRecord()
     return DbError(QStringLiteral("There is no current record."));
 }
 
-DbError changedElsewhere()
-{
-    return DbError(QStringLiteral(
-        "The record was changed or deleted by another Typomat window; choose it again"));
-}
 } // namespace
+
+RecordChanged::RecordChanged()
+    : DbError(QStringLiteral(
+        "The record was changed or deleted by another Typomat window; choose it again"))
+{
+}
 
 Recordset::Recordset(std::shared_ptr<Connection> connection, const QString& table)
     : connection_(std::move(connection))
@@ -73,7 +74,7 @@ void Recordset::writeReadRow(const std::function<void()>& write)
 {
     Connection::Transaction transaction(*connection_);
     if (storedValues(rows_[cursor_].rowid) != rows_[cursor_].values)
-        throw changedElsewhere();
+        throw RecordChanged();
     write();
     transaction.commit();
 }
@@ -178,11 +179,27 @@ void Recordset::storeAdded()
     // a later edit finds it unchanged.
     std::vector<Value> stored = storedValues(rowid).value_or(pending_);
     transaction.commit();
+    // The file hands out a rowid again only once its row is gone: a row still
+    // held here under it was deleted by another window.
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].rowid == rowid && !rows_[i].deleted) {
+            forgetRow(rows_[i]);
+            currentDeleted_ = currentDeleted_ || i == cursor_;
+        }
+    }
     const bool wasAtEnd = AtEnd();
     rows_.push_back(Row{rowid, std::move(stored), false});
     ++liveCount_;
+    lastModified_ = rowid;
     if (wasAtEnd)
         cursor_ = rows_.size();
+}
+
+void Recordset::forgetRow(Row& row)
+{
+    row.deleted = true;
+    row.values.clear();
+    --liveCount_;
 }
 
 void Recordset::storeEdited()
@@ -201,6 +218,7 @@ void Recordset::storeEdited()
         stored = storedValues(row.rowid).value_or(pending_);
     });
     row.values = std::move(stored);
+    lastModified_ = row.rowid;
 }
 
 void Recordset::Update()
@@ -225,10 +243,30 @@ void Recordset::Delete()
             QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(quoteIdentifier(table_)),
             {Value(row.rowid)});
     });
-    row.deleted = true;
-    row.values.clear();
-    --liveCount_;
+    forgetRow(row);
     currentDeleted_ = true;
+}
+
+Bookmark Recordset::GetBookmark() const
+{
+    return currentRow().rowid;
+}
+
+bool Recordset::MoveToBookmark(Bookmark bookmark)
+{
+    giveUpPending();
+    currentDeleted_ = false;
+    cursor_ = 0;
+    while (cursor_ < rows_.size() && (rows_[cursor_].deleted || rows_[cursor_].rowid != bookmark))
+        ++cursor_;
+    return !AtEnd();
+}
+
+Bookmark Recordset::LastModified() const
+{
+    if (!lastModified_)
+        throw DbError(QStringLiteral("No record has been stored through this set yet."));
+    return *lastModified_;
 }
 
 void Recordset::Requery()

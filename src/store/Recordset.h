@@ -19,6 +19,17 @@ public:
     QString message() const { return QString::fromStdString(what()); }
 };
 
+// An edit or delete refused because the row no longer holds what this set
+// read from it: another Typomat window changed or deleted it since.
+class RecordChanged : public DbError {
+public:
+    RecordChanged();
+};
+
+// Names one row of a set for as long as the set holds it, across moves and
+// re-queries, whatever the values of its fields.
+using Bookmark = qint64;
+
 enum EditModeValue : int {
     dbEditNone = 0,
     dbEditInProgress = 1,
@@ -66,6 +77,15 @@ public:
     void Requery();
     int EditMode() const { return editMode_; }
 
+    // The current row's bookmark. Throws DbError when there is no current row.
+    Bookmark GetBookmark() const;
+    // Moves to the row of the bookmark; false, with the set at its end, when
+    // the set no longer holds that row. Gives up a pending add or edit.
+    bool MoveToBookmark(Bookmark bookmark);
+    // The bookmark of the row stored last by Update. Throws DbError before
+    // the first Update.
+    Bookmark LastModified() const;
+
 private:
     struct Row {
         qint64 rowid = 0;
@@ -79,6 +99,7 @@ private:
     void writeReadRow(const std::function<void()>& write);
     void giveUpPending();
     void skipDeleted();
+    void forgetRow(Row& row);
     const Row& currentRow() const;
     bool hasCurrentRow() const;
     void storeAdded();
@@ -94,6 +115,7 @@ private:
     bool currentDeleted_ = false;    // after Delete, until the next move
     int editMode_ = dbEditNone;
     std::vector<Value> pending_;     // the row being added or edited
+    std::optional<Bookmark> lastModified_;
 };
 
 } // namespace store

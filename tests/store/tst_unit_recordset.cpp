@@ -249,6 +249,37 @@ private Q_SLOTS:
         QCOMPARE(titles(*db->OpenRecordset(QStringLiteral("Title"))).front(), "first");
     }
 
+    // A bookmark names its row across moves and re-queries, until the row is
+    // deleted. A rowid that the file hands out again, after another window
+    // deleted its row, names the new row only.
+    void bookmarksFollowTheirRow()
+    {
+        auto rs = db->OpenRecordset(QStringLiteral("Title"));
+        for (const char* t : {"a", "b", "a"})
+            addTitle(*rs, QString::fromLatin1(t));
+        const Bookmark third = rs->LastModified();
+        rs->MoveFirst();
+        rs->MoveNext();
+        const Bookmark second = rs->GetBookmark();
+        rs->Requery();
+        QVERIFY(rs->MoveToBookmark(third));
+        rs->MoveNext();
+        QVERIFY(rs->AtEnd());
+
+        auto otherDb = Database::open(dbPath());
+        auto other = otherDb->OpenRecordset(QStringLiteral("Title"));
+        QVERIFY(other->MoveToBookmark(third));
+        other->Delete();
+        addTitle(*rs, QStringLiteral("new"));
+        QCOMPARE(rs->LastModified(), third);
+        QCOMPARE(titles(*rs), QStringList({"a", "b", "new"}));
+        QVERIFY(rs->MoveToBookmark(second));
+        rs->Delete();
+        QVERIFY(!rs->MoveToBookmark(second));
+        QVERIFY(rs->AtEnd());
+        QVERIFY_THROWS_EXCEPTION(DbError, db->OpenRecordset(QStringLiteral("Title"))->LastModified());
+    }
+
     void rowAddedHereCanBeEditedAfterTheColumnConvertedIt()
     {
         auto scripts = db->OpenRecordset(QStringLiteral("Script"));
