@@ -1,4 +1,5 @@
 #include "ui/ComboBox.h"
+#include "ui/TextBox.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -28,6 +29,7 @@ void makeEditableCombo(QComboBox* box)
 {
     box->setEditable(true);
     box->setCompleter(nullptr);
+    liftLengthLimit(box->lineEdit());
     box->setInsertPolicy(QComboBox::NoInsert);
     QObject::disconnect(box->lineEdit(), &QLineEdit::editingFinished, box, nullptr);
     box->setFocusPolicy(Qt::StrongFocus);  // the wheel does not take the focus

@@ -1,7 +1,9 @@
 #include "ui/Dialogs.h"
+#include "ui/TextBox.h"
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace ui {
@@ -18,10 +20,16 @@ QWidget* dialogParent()
 QString QtDialogs::InputBox(const QString& prompt, const QString& title,
                             const QString& defaultText)
 {
-    bool ok = false;
-    const QString text = QInputDialog::getText(dialogParent(), title, prompt,
-                                               QLineEdit::Normal, defaultText, &ok);
-    return ok ? text : QString();
+    QInputDialog box(dialogParent());
+    box.setWindowTitle(title);
+    box.setLabelText(prompt);
+    box.setInputMode(QInputDialog::TextInput);
+    // The default text may be a stored name of any length: shown whole, so
+    // that OK gives it back whole.
+    if (auto* field = box.findChild<QLineEdit*>())
+        liftLengthLimit(field);
+    box.setTextValue(defaultText);
+    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }
 
 int QtDialogs::MsgBox(const QString& text, int style, const QString& title)
@@ -29,9 +37,10 @@ int QtDialogs::MsgBox(const QString& text, int style, const QString& title)
     QMessageBox box(dialogParent());
     box.setWindowTitle(title);
     box.setText(text);
-    box.setIcon((style & vbCritical)   ? QMessageBox::Critical
-                : (style & vbQuestion) ? QMessageBox::Question
-                                       : QMessageBox::NoIcon);
+    box.setIcon((style & 48) == vbExclamation ? QMessageBox::Warning
+                : (style & vbCritical)        ? QMessageBox::Critical
+                : (style & vbQuestion)        ? QMessageBox::Question
+                                              : QMessageBox::NoIcon);
     if ((style & 7) == vbYesNoCancel) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Yes);

@@ -14,6 +14,7 @@ enum MsgBoxStyle : int {
     vbYesNo = 4,
     vbCritical = 16,
     vbQuestion = 32,
+    vbExclamation = 48,
 };
 enum MsgBoxResult : int {
     vbOK = 1,

@@ -1,8 +1,13 @@
 #include "ui/TextBox.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <QVariant>
+
+#include <limits>
 
 namespace ui {
 
@@ -18,7 +23,39 @@ QString asParagraphs(QString text)
     text.replace(QChar::ParagraphSeparator, u'\n');
     return text;
 }
+// Hands Shift+Enter on to the box as a plain Enter.
+class ShiftEnterAsEnter final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        auto* press = static_cast<QKeyEvent*>(event);
+        const bool enter = press->key() == Qt::Key_Return || press->key() == Qt::Key_Enter;
+        if (!enter || !(press->modifiers() & Qt::ShiftModifier))
+            return false;
+        QKeyEvent plain(QEvent::KeyPress, press->key(), press->modifiers() & ~Qt::ShiftModifier,
+                        press->text(), press->isAutoRepeat(), press->count());
+        QCoreApplication::sendEvent(watched, &plain);
+        return true;
+    }
+};
+
 } // namespace
+
+void makeMultiLineBox(QPlainTextEdit* box)
+{
+    box->setTabChangesFocus(true);
+    box->installEventFilter(new ShiftEnterAsEnter(box));
+}
+
+void liftLengthLimit(QLineEdit* box)
+{
+    box->setMaxLength(std::numeric_limits<int>::max());
+}
 
 void setExactText(QPlainTextEdit* box, const QString& text)
 {
