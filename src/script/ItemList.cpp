@@ -51,7 +51,8 @@ void ItemListView::mouseDoubleClickEvent(QMouseEvent* event)
         onDblClick();
 }
 
-ItemRow::ItemRow(const QStringList& cells) : QTreeWidgetItem(UserType)
+ItemRow::ItemRow(const QStringList& cells, store::Bookmark record)
+    : QTreeWidgetItem(UserType), record_(record)
 {
     for (int c = 0; c < kCells && c < cells.size(); ++c)
         cells_[static_cast<size_t>(c)] = cells[c];

@@ -1,4 +1,6 @@
 #pragma once
+#include "store/Recordset.h"
+
 #include <QStringList>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
@@ -26,20 +28,24 @@ protected:
 };
 
 // A row of the list: five texts (item, title, key, description, count-down)
-// and a check box on the first, kept in plain members. A stock item keeps
-// every cell in a variant of a per-column list, which is more than twice the
-// memory with a hundred thousand rows.
+// and a check box on the first, kept in plain members, and the bookmark of
+// the KeyScript record it shows: names repeat, so a row finds its record by
+// the bookmark, never by its texts. A stock item keeps every cell in a
+// variant of a per-column list, which is more than twice the memory with a
+// hundred thousand rows.
 class ItemRow final : public QTreeWidgetItem {
 public:
     static constexpr int kCells = 5;
 
-    explicit ItemRow(const QStringList& cells);
+    ItemRow(const QStringList& cells, store::Bookmark record);
     QVariant data(int column, int role) const override;
     void setData(int column, int role, const QVariant& value) override;
+    store::Bookmark record() const { return record_; }
 
 private:
     std::array<QString, kCells> cells_;
     Qt::CheckState check_ = Qt::Unchecked;
+    store::Bookmark record_;
 };
 
 } // namespace script

@@ -56,9 +56,9 @@ store::Recordset& items()
     return *store::rsItem;
 }
 
-QTreeWidgetItem* makeRow(const QStringList& cells)
+QTreeWidgetItem* makeRow(const QStringList& cells, store::Bookmark record)
 {
-    auto* row = new script::ItemRow(cells);
+    auto* row = new script::ItemRow(cells, record);
     row->setCheckState(cellItem, Qt::Checked);
     return row;
 }
@@ -112,7 +112,7 @@ void frmScript::buildControls()
     ui::makeEditableCombo(cboScript);  // typing changes the text only
     Label2 = ui::named(new QLabel(QStringLiteral("Description"), Frame3), "Label2");
     txtDescription = ui::named(new QPlainTextEdit(Frame3), "txtDescription");
-    txtDescription->setTabChangesFocus(true);
+    ui::makeMultiLineBox(txtDescription);
     cmdNew = ui::named(new QPushButton(QStringLiteral("New"), Frame3), "cmdNew");
     cmdSave = ui::named(new QPushButton(QStringLiteral("Save"), Frame3), "cmdSave");
     cmdDelete = ui::named(new QPushButton(QStringLiteral("Delete"), Frame3), "cmdDelete");
@@ -231,9 +231,9 @@ void frmScript::connectHandlers()
 
 // ------------------------------------------------------------ list rows
 
-QTreeWidgetItem* frmScript::appendItemRow(const QStringList& cells)
+QTreeWidgetItem* frmScript::appendItemRow(const QStringList& cells, store::Bookmark record)
 {
-    QTreeWidgetItem* row = makeRow(cells);
+    QTreeWidgetItem* row = makeRow(cells, record);
     lvScript->addTopLevelItem(row);
     return row;
 }
@@ -342,15 +342,26 @@ void frmScript::cboScript_Click()
 {
     ui::guarded([this] {
         const QString name = cboScript->currentText();
+        // Both sets are read again, so that a choice shows what is stored now,
+        // also after another Typomat window changed it.
         store::Recordset& rs = scripts();
+        rs.Requery();
+        items().Requery();
         QStringList unreadable;
+        bool found = false;
         for (rs.MoveFirst(); !rs.AtEnd(); rs.MoveNext()) {
             if (rs.Fields(0).equalsText(name)) {
                 unreadable = loadScriptHeader();
+                found = true;
                 break;
             }
             txtDescription->setPlainText(QString());
         }
+        if (!found && !name.isEmpty()) {
+            dropVanishedScript(name);
+            return;
+        }
+        listedScript_ = name;
         if (!name.isEmpty()) {
             setHeaderEnabled(true);
             cmdCancel->setEnabled(false);
@@ -424,13 +435,13 @@ void frmScript::listScriptItems()
     store::Recordset& rs = items();
     if (rs.RecordCount() == 0)
         return;
-    const QString name = cboScript->currentText();
     QList<QTreeWidgetItem*> rows;
     for (rs.MoveFirst(); !rs.AtEnd(); rs.MoveNext()) {
-        if (!rs.Fields(0).equalsText(name))
+        if (!rs.Fields(0).equalsText(listedScript_))
             continue;
         rows.append(makeRow({rs.Fields(1).toText(), rs.Fields(2).toText(), rs.Fields(3).toText(),
-                             rs.Fields(4).toText(), script::countDownText(rs.Fields(5))}));
+                             rs.Fields(4).toText(), script::countDownText(rs.Fields(5))},
+                            rs.GetBookmark()));
     }
     lvScript->setUpdatesEnabled(false);
     lvScript->addTopLevelItems(rows);
@@ -453,6 +464,7 @@ void frmScript::cmdNew_Click()
 
         cboScript->addItem(name);
         cboScript->setEditText(name);
+        listedScript_ = name;
         txtDescription->setPlainText(QString());
         setToday(dtpTime);
         setCountDown(oledate::OleDate{});
@@ -490,8 +502,10 @@ void frmScript::cmdSave_Click()
             rs.SetField(3, countDown());
         }
         rs.Update();
-        if (renamed)
+        if (renamed) {
             renameListEntry(stored.toText(), name);
+            listedScript_ = name;
+        }
     });
 }
 
@@ -535,18 +549,39 @@ void frmScript::cmdDelete_Click()
                 break;
             }
         }
-        cboScript->setEditText(QString());
-        txtDescription->setPlainText(QString());
-        clearOption(Option1);
-        setToday(dtpTime);
-        clearOption(Option2);
-        setToday(dtpCountDown);
-        lvScript->clear();
-        setHeaderEnabled(false);
-        cmdCancel->setEnabled(false);
-        cmdStart->setEnabled(false);
+        showNoScript();
         items().Requery();
     });
+}
+
+// No script chosen: an empty header and list, and nothing enabled but the
+// script list and New.
+void frmScript::showNoScript()
+{
+    listedScript_.clear();
+    cboScript->setEditText(QString());
+    txtDescription->setPlainText(QString());
+    clearOption(Option1);
+    setToday(dtpTime);
+    clearOption(Option2);
+    setToday(dtpCountDown);
+    lvScript->clear();
+    setHeaderEnabled(false);
+    cmdCancel->setEnabled(false);
+    cmdStart->setEnabled(false);
+}
+
+// The entry picked names a script that another Typomat window renamed or
+// deleted after the list was filled: the list is filled again from the table.
+void frmScript::dropVanishedScript(const QString& name)
+{
+    fillScriptList();
+    showNoScript();
+    ui::dialogs().MsgBox(QStringLiteral("The script \"%1\" is no longer stored: another Typomat "
+                                        "window renamed or deleted it. The list now shows the "
+                                        "stored scripts.")
+                             .arg(name),
+                         ui::vbOKOnly | ui::vbExclamation, kTypomat);
 }
 
 void frmScript::mnuAbout_Click()
@@ -665,26 +700,19 @@ void frmScript::stopRunAt(QTreeWidgetItem* row, const QString& message)
 
 // ------------------------------------------------------- the item list
 
-// Puts rsItem on the record of the selected row. Names repeat within a
-// script, and the list keeps the table's order, so the k-th row bearing a
-// name is the k-th record of the current script with that name. False, with
-// rsItem at its end, when there is none.
+// Puts rsItem on the record of the selected row, by the row's bookmark:
+// names repeat, and records of a deleted script of the same name are not
+// listed. False when no row is selected or the set no longer holds the
+// record; a pending add or edit is given up either way.
 bool frmScript::findSelectedItem()
 {
     store::Recordset& rs = items();
-    rs.MoveFirst();
-    QTreeWidgetItem* row = lvScript->currentItem();
-    if (!row)
+    const auto* row = dynamic_cast<const script::ItemRow*>(lvScript->currentItem());
+    if (!row) {
+        rs.MoveFirst();
         return false;
-    const QString name = cboScript->currentText();
-    const QString item = row->text(cellItem);
-    int sameNameAbove = 0;
-    for (int i = lvScript->indexOfTopLevelItem(row) - 1; i >= 0; --i)
-        sameNameAbove += lvScript->topLevelItem(i)->text(cellItem) == item ? 1 : 0;
-    for (; !rs.AtEnd(); rs.MoveNext())
-        if (rs.Fields(0).equalsText(name) && rs.Fields(1).equalsText(item) && sameNameAbove-- == 0)
-            return true;
-    return false;
+    }
+    return rs.MoveToBookmark(row->record());
 }
 
 void frmScript::editSelectedItem()

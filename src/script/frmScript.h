@@ -1,5 +1,6 @@
 #pragma once
 #include "store/OleDate.h"
+#include "store/Recordset.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -31,8 +32,14 @@ public:
     ~frmScript() override;
 
     // Appends a checked row with the cells item, title, key, description and
-    // count-down (column 0 to 4), and returns it.
-    QTreeWidgetItem* appendItemRow(const QStringList& cells);
+    // count-down (column 0 to 4), showing the KeyScript record of the
+    // bookmark, and returns it.
+    QTreeWidgetItem* appendItemRow(const QStringList& cells, store::Bookmark record);
+
+    // The script whose items lvScript shows: the one chosen or created last,
+    // under its stored name. Items are saved under this name, whatever has
+    // been typed in cboScript since. Empty while no script is chosen.
+    const QString& listedScript() const { return listedScript_; }
 
     // False when the key database could not be opened at load; the program
     // is then on its way out.
@@ -121,9 +128,12 @@ private:
 
     void fireRow(QTreeWidgetItem* row);
     void stopRunAt(QTreeWidgetItem* row, const QString& message);
+    void showNoScript();
+    void dropVanishedScript(const QString& name);
     bool findSelectedItem();
     void editSelectedItem();
     void deleteSelectedItem();
 
     bool databaseOpen_ = false;
+    QString listedScript_;
 };

@@ -96,6 +96,7 @@ void frmScriptItem::buildControls()
     Label2 = ui::named(new QLabel(QStringLiteral("Title"), client), "Label2");
     txtItem = new QLineEdit(client);
     txtItem->setObjectName(QStringLiteral("txtItem"));
+    ui::liftLengthLimit(txtItem);
     cboType = new QComboBox(client);
     cboType->setObjectName(QStringLiteral("cboType"));
     ui::makeEditableCombo(cboType);
@@ -103,12 +104,13 @@ void frmScriptItem::buildControls()
     Label3 = ui::named(new QLabel(QStringLiteral("Description :"), client), "Label3");
     txtDescription = new QLineEdit(client);
     txtDescription->setObjectName(QStringLiteral("txtDescription"));
+    ui::liftLengthLimit(txtDescription);
 
     Label4 = ui::named(new QLabel(QStringLiteral("Key :"), client), "Label4");
     cmdClear = ui::named(new QPushButton(QStringLiteral("Clear"), client), "cmdClear");
     txtKey = new QPlainTextEdit(client);
     txtKey->setObjectName(QStringLiteral("txtKey"));
-    txtKey->setTabChangesFocus(true);  // a tab in a key string is written {TAB}
+    ui::makeMultiLineBox(txtKey);
 
     Frame1 = new QGroupBox(QStringLiteral("Special Key :"), client);
     Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -218,14 +220,15 @@ void frmScriptItem::cmdSaveItem_Click()
                                 oledate::formatTime(countDown)};
 
         // The record first: a value the engine refuses leaves the list as it was.
-        rs.SetField(0, opener_.cboScript->currentText());
+        // It goes to the script the list shows, not to a name typed since.
+        rs.SetField(0, opener_.listedScript());
         for (int field = 1; field <= 4; ++field)  // item, title, key, description
             rs.SetField(field, cells[field - 1]);
         rs.SetField(5, countDown);
         rs.Update();
 
         if (adding) {
-            opener_.appendItemRow(cells);
+            opener_.appendItemRow(cells, rs.LastModified());
         } else {
             for (int column = cellItem; column <= cellCountDown; ++column)
                 row->setText(column, cells[column]);

@@ -295,27 +295,18 @@ private Q_SLOTS:
         QCOMPARE(fx->rows("KeyScript")[4][0], QStringLiteral("S"));
     }
 
-    void lookupFindingNothingChangesNothing_data()
+    void noSelectedRowChangesNothing_data()
     {
-        QTest::addColumn<QString>("why");
         QTest::addColumn<int>("operation");   // 0 double-click, 1 Edit, 2 Delete
-        for (const char* why : {"no selected row", "script name typed"}) {
-            QTest::addRow("%s, double-click", why) << why << 0;
-            QTest::addRow("%s, Edit", why) << why << 1;
-            QTest::addRow("%s, Delete", why) << why << 2;
-        }
+        QTest::newRow("double-click") << 0;
+        QTest::newRow("Edit") << 1;
+        QTest::newRow("Delete") << 2;
     }
-    void lookupFindingNothingChangesNothing()
+    void noSelectedRowChangesNothing()
     {
-        QFETCH(QString, why);
         QFETCH(int, operation);
         auto form = windowWithDuplicates();
-        if (why == "no selected row") {
-            form->lvScript->setCurrentItem(nullptr);
-        } else {
-            form->lvScript->setCurrentItem(form->lvScript->topLevelItem(1));
-            form->cboScript->setEditText("S typed");
-        }
+        form->lvScript->setCurrentItem(nullptr);
         fx->dialogs.messageAnswers = {ui::vbYes};
         if (operation == 0)
             form->lvScript_DblClick();
@@ -355,6 +346,102 @@ private Q_SLOTS:
         // The selected row goes from the list, its own record from the table.
         QCOMPARE(column(*form, 2), (QStringList{"first", "middle"}));
         QCOMPARE(storedKeys(), (QStringList{"of T", "first", "middle"}));
+    }
+
+    // A name typed in the Name box and not saved changes no item: edits and
+    // new items go to the script whose items the list shows.
+    void itemsStayWithTheListedScript()
+    {
+        fx->addScript("A", "", 1, seconds(0));
+        fx->addScript("B", "", 1, seconds(0));
+        fx->addItems({{"A", "Enter", "Win A", "a", "", store::Value(seconds(1))},
+                      {"B", "Enter", "Win B", "b", "", store::Value(seconds(2))}});
+        auto form = stillWindow<ListWindow>();
+        pickScript(*form, "A");
+        form->cboScript->setEditText("B");
+        form->lvScript->setCurrentItem(form->lvScript->topLevelItem(0));
+        form->editorAction = [](ListWindow& w) { saveInEditor(w, "Enter", "Win A", "edited", QTime(0, 0, 3)); };
+        form->lvScript_DblClick();
+        form->cboScript->setEditText("Typo");
+        form->editorAction = [](ListWindow& w) { saveInEditor(w, "New", "Win A", "new", QTime(0, 0, 4)); };
+        form->mnusubPopup_Click(0);
+
+        const auto rows = fx->rows("KeyScript");
+        QCOMPARE(rows.size(), size_t(3));
+        QCOMPARE(rows[0].mid(0, 4), (QStringList{"A", "Enter", "Win A", "edited"}));
+        QCOMPARE(rows[1].mid(0, 4), (QStringList{"B", "Enter", "Win B", "b"}));
+        QCOMPARE(rows[2].mid(0, 4), (QStringList{"A", "New", "Win A", "new"}));
+        pickScript(*form, "A");
+        QCOMPARE(column(*form, 2), (QStringList{"edited", "new"}));
+        QCOMPARE(fx->dialogs.calls.size(), size_t(0));
+    }
+
+    // The items of a deleted script stay in the table and come back under a
+    // new script of its name; until then they are not listed, and the rows
+    // that are listed edit and delete their own records.
+    void rowsKeepTheirOwnRecords()
+    {
+        fx->addScript("S", "", 1, seconds(0));
+        fx->addItems({{"S", "Enter", "Win", "old", "", store::Value(seconds(1))}});
+        auto form = stillWindow<ListWindow>();
+        pickScript(*form, "S");
+        fx->dialogs.messageAnswers = {ui::vbYes};
+        form->cmdDelete_Click();
+        fx->dialogs.inputAnswers = {"S"};
+        form->cmdNew_Click();
+        form->editorAction = [](ListWindow& w) { saveInEditor(w, "Enter", "Win", "new", QTime(0, 0, 1)); };
+        form->mnusubPopup_Click(0);
+        form->lvScript->setCurrentItem(form->lvScript->topLevelItem(0));
+        form->editorAction = [](ListWindow& w) { saveInEditor(w, "Enter", "Win", "edited", QTime(0, 0, 1)); };
+        form->mnusubPopup_Click(1);
+        QCOMPARE(storedKeys(), (QStringList{"old", "edited"}));
+        QCOMPARE(column(*form, 2), QStringList{"edited"});
+
+        fx->dialogs.messageAnswers = {ui::vbYes};
+        form->mnusubPopup_Click(2);
+        QCOMPARE(storedKeys(), QStringList{"old"});
+        pickScript(*form, "S");
+        QCOMPARE(column(*form, 2), QStringList{"old"});
+    }
+
+    // After another Typomat window changed a script or an item, Save refuses;
+    // choosing the script again shows what is stored, and Save works again.
+    void choosingAgainAfterAConflictShowsTheStoredValues()
+    {
+        fx->addScript("S", "mine", 1, seconds(0));
+        fx->addItems({{"S", "Enter", "Win", "mine", "", store::Value(seconds(1))}});
+        auto form = stillWindow<ListWindow>();
+        pickScript(*form, "S");
+        {
+            auto db = fx->database();
+            for (const char* table : {"Script", "KeyScript"}) {
+                auto rs = db->OpenRecordset(QString::fromLatin1(table));
+                rs->Edit();
+                rs->SetField(table == QLatin1String("Script") ? 1 : 3, QStringLiteral("theirs"));
+                rs->Update();
+            }
+        }
+        const QString conflict = QStringLiteral("The record was changed or deleted by another "
+                                                "Typomat window; choose it again");
+        form->txtDescription->setPlainText("typed");
+        form->cmdSave_Click();
+        QCOMPARE(fx->dialogs.lastMessage()->text, conflict);
+        form->lvScript->setCurrentItem(form->lvScript->topLevelItem(0));
+        form->editorAction = [](ListWindow& w) { saveInEditor(w, "Enter", "Win", "typed", QTime(0, 0, 1)); };
+        form->mnusubPopup_Click(1);
+        QCOMPARE(fx->dialogs.messageCount(), 2);
+        QCOMPARE(fx->dialogs.lastMessage()->text, conflict);
+
+        pickScript(*form, "S");
+        QCOMPARE(form->txtDescription->toPlainText(), QStringLiteral("theirs"));
+        QCOMPARE(column(*form, 2), QStringList{"theirs"});
+        form->txtDescription->setPlainText("saved");
+        form->cmdSave_Click();
+        form->lvScript->setCurrentItem(form->lvScript->topLevelItem(0));
+        form->mnusubPopup_Click(1);
+        QCOMPARE(fx->dialogs.messageCount(), 2);
+        QCOMPARE(fx->rows("Script")[0][1], QStringLiteral("saved"));
+        QCOMPARE(storedKeys(), QStringList{"typed"});
     }
 
     void listOperationsDuringARun()

@@ -1,8 +1,10 @@
 #include "ScriptedDialogs.h"
+#include "ui/TextBox.h"
 #include "ui/Twips.h"
 #include "RecordingKeySender.h"
 #include "script/frmScript.h"
 #include "script/frmScriptItem.h"
+#include "settings/ProgramFolder.h"
 #include "store/Database.h"
 #include "TempFolder.h"
 
@@ -84,7 +86,8 @@ class ScriptItemTest : public QObject {
     {
         addRecord(fields);
         return form->appendItemRow({fields[1].toText(), fields[2].toText(), fields[3].toText(),
-                                    fields[4].toText(), oledate::formatTime(fields[5].toDate())});
+                                    fields[4].toText(), oledate::formatTime(fields[5].toDate())},
+                                   store::rsItem->LastModified());
     }
 
     // Puts the first record of (script, item) into editing and selects the row.
@@ -155,10 +158,21 @@ private Q_SLOTS:
         ui::installDialogs(dialogs.get());
         sender = std::make_unique<keys::RecordingKeySender>();
         keys::installKeySender(sender.get());
+        {
+            auto db = store::Database::open(app::databaseFilePath());
+            auto scripts = db->OpenRecordset(QStringLiteral("Script"));
+            scripts->AddNew();
+            scripts->SetField(0, kScript);
+            scripts->SetField(1, QString());
+            scripts->SetField(2, 1);
+            scripts->SetField(3, oledate::OleDate{});
+            scripts->Update();
+        }
         form = std::make_unique<frmScript>();
         QVERIFY(store::rsItem && store::rsTitle);
-        form->cboScript->setEditText(kScript);
-        form->lvScript->setEnabled(true);
+        form->cboScript->setCurrentIndex(0);
+        Q_EMIT form->cboScript->activated(0);
+        QCOMPARE(form->listedScript(), kScript);
     }
 
     void cleanup()
@@ -415,13 +429,16 @@ private Q_SLOTS:
         QCOMPARE(store::rsItem->EditMode(), int(store::dbEditNone));
     }
 
-    void saveWritesTheScriptBoxTextIntoFieldZero()
+    // Field 0 is the script the list shows, not a name typed in the script
+    // box since.
+    void saveWritesTheListedScriptIntoFieldZero()
     {
         QTreeWidgetItem* row = addItem(record(QStringLiteral("Old name"), "i", "t", "k", "d",
                                               "00:00:01"));
         store::rsItem->MoveFirst();
         store::rsItem->Edit();
         form->lvScript->setCurrentItem(row);
+        form->cboScript->setEditText(QStringLiteral("typed, not saved"));
         frmScriptItem editor(*form);
         editor.cmdSaveItem_Click();
         QCOMPARE(stored(), QList<Record>({record(kScript, "i", "t", "k", "d", "00:00:01")}));
@@ -732,6 +749,63 @@ private Q_SLOTS:
         QCOMPARE(table, QStringList({"A", "c"}));
         // The item being added is untouched by the title operations.
         QCOMPARE(store::rsItem->EditMode(), int(store::dbEditAdd));
+    }
+
+    // Shift+Enter breaks the line as Enter does, in the key box and in the
+    // script's description box: no line separator that would be typed as a
+    // character instead of Enter.
+    void shiftEnterBreaksTheLineAsEnter()
+    {
+        store::rsItem->AddNew();
+        frmScriptItem editor(*form);
+        for (QPlainTextEdit* box : {editor.txtKey, form->txtDescription}) {
+            box->clear();
+            QTest::keyClicks(box, QStringLiteral("ab"));
+            QTest::keyClick(box, Qt::Key_Return, Qt::ShiftModifier);
+            QTest::keyClick(box, Qt::Key_Enter, Qt::ShiftModifier | Qt::KeypadModifier);
+            QTest::keyClicks(box, QStringLiteral("cd"));
+            QCOMPARE(ui::exactText(box), QStringLiteral("ab\n\ncd"));
+        }
+    }
+
+    // Texts longer than a stock one-line box holds (32,767 characters) are
+    // shown and saved whole: an item's name, title and description, a
+    // script's name, and the default text of an input box.
+    void longTextsAreKeptWhole()
+    {
+        const QString name(40000, u'n'), title(40000, u't'), description(40000, u'd');
+        QTreeWidgetItem* row = addItem(record(kScript, name, title, "k", description, "00:00:01"));
+        beginEdit(name, row);
+        {
+            frmScriptItem editor(*form);
+            QCOMPARE(boxes(editor).mid(0, 4), (QStringList{name, title, "k", description}));
+            editor.cmdSaveItem_Click();
+        }
+        QCOMPARE(stored(), QList<Record>{record(kScript, name, title, "k", description, "00:00:01")});
+
+        store::rsScript->AddNew();
+        store::rsScript->SetField(0, name);
+        store::rsScript->SetField(2, 1);
+        store::rsScript->SetField(3, oledate::OleDate{});
+        store::rsScript->Update();
+        form->cboScript->addItem(name);
+        form->cboScript->setCurrentIndex(1);
+        Q_EMIT form->cboScript->activated(1);
+        form->cmdSave_Click();
+        store::rsScript->Requery();
+        store::rsScript->MoveNext();
+        QCOMPARE(store::rsScript->Fields(0).toText(), name);
+        QCOMPARE(form->cboScript->itemText(1), name);
+
+        ui::installDialogs(nullptr);
+        QTimer::singleShot(100, this, [] {
+            if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                box->accept();
+        });
+        const QString answer = ui::dialogs().InputBox("Rename Item", "Typomat", name);
+        ui::installDialogs(dialogs.get());
+        QCOMPARE(answer, name);
+        QCOMPARE(dialogs->calls.size(), size_t(0));
     }
 
     // No-break spaces, line and paragraph separators are sent and stored as

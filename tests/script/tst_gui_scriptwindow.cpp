@@ -235,7 +235,7 @@ private Q_SLOTS:
         QCOMPARE(form->lvScript->model()->index(0, 4).data().toString(), QStringLiteral("00:00:07"));
         QCOMPARE(form->lvScript->model()->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
         QVERIFY(!form->lvScript->model()->index(0, 1).data(Qt::CheckStateRole).isValid());
-        QTreeWidgetItem* added = form->appendItemRow({"c", "T2", "k2", "d2", "00:00:03"});
+        QTreeWidgetItem* added = form->appendItemRow({"c", "T2", "k2", "d2", "00:00:03"}, 0);
         QCOMPARE(form->lvScript->topLevelItemCount(), 3);
         QCOMPARE(added->text(3), QStringLiteral("d2"));
         QVERIFY(added->checkState(0) == Qt::Checked);
