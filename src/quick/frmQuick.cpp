@@ -51,15 +51,32 @@ bool findItem(store::Recordset& rs, const QString& name, const QString& title)
     return false;
 }
 
+// Each entry of the item list holds the bookmark of its own KeyQuick record:
+// names repeat under a title, and each entry shows and saves its own item.
+QVariant recordData(store::Bookmark record)
+{
+    return QVariant::fromValue(record);
+}
+
 // Appends an entry without changing the box's text or selection (a combo box
 // makes the first entry of an empty list current on its own).
-void appendKeepingText(QComboBox* box, const QString& entry)
+void appendKeepingText(QComboBox* box, const QString& entry, store::Bookmark record)
 {
     const int index = box->currentIndex();
     const QString text = box->currentText();
-    box->addItem(entry);
+    box->addItem(entry, recordData(record));
     box->setCurrentIndex(index);
     box->setEditText(text);
+}
+
+// The entry the box shows: the one picked, while the box still holds its
+// text, else the first entry of that text; -1 when no entry has it.
+int shownEntry(const QComboBox* box)
+{
+    const int index = box->currentIndex();
+    if (index >= 0 && box->itemText(index) == box->currentText())
+        return index;
+    return box->findText(box->currentText());
 }
 
 QComboBox* newComboBox(QWidget* parent, const char* name)
@@ -122,6 +139,7 @@ void frmQuick::createControls()
     ui::placeTwips(Label5, 120, 600, 975, 255);
     txtDescription = new QLineEdit(Frame2);
     txtDescription->setObjectName(QStringLiteral("txtDescription"));
+    ui::liftLengthLimit(txtDescription);
     ui::placeTwips(txtDescription, 120, 840, 2895, 315);
     cmdDeleteItem = newButton(Frame2, "cmdDeleteItem", QStringLiteral("Delete"));
     ui::placeTwips(cmdDeleteItem, 3120, 840, 855, 350);
@@ -133,7 +151,7 @@ void frmQuick::createControls()
     ui::placeTwips(cmdClear, 2040, 1200, 975, 255);
     txtKey = new QPlainTextEdit(Frame2);
     txtKey->setObjectName(QStringLiteral("txtKey"));
-    txtKey->setTabChangesFocus(true);
+    ui::makeMultiLineBox(txtKey);
     ui::placeTwips(txtKey, 120, 1440, 2895, 975);
     cmdSaveItem = newButton(Frame2, "cmdSaveItem", QStringLiteral("Save"));
     ui::placeTwips(cmdSaveItem, 3120, 1440, 855, 350);
@@ -224,8 +242,35 @@ void frmQuick::Form_Load()
 
 void frmQuick::closeEvent(QCloseEvent* event)
 {
+    if (!mayClose()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     Form_Unload();
+}
+
+// A key or description changed and not saved is not dropped unasked: as in
+// the item editor, Yes saves (and closes only when that worked), No closes,
+// Cancel stays.
+bool frmQuick::mayClose()
+{
+    if (ui::exactText(txtKey) == savedKey_ && txtDescription->text() == savedDescription_)
+        return true;
+    const int answer = ui::dialogs().MsgBox(QStringLiteral("Do You Want To Save The Changes"),
+                                            ui::vbYesNoCancel | ui::vbQuestion, kTypomat);
+    if (answer != ui::vbYes)
+        return answer == ui::vbNo;
+    bool saved = false;
+    ui::guarded([this, &saved] { saved = saveItem(); });
+    return saved;
+}
+
+// The key and description as stored for the item shown.
+void frmQuick::rememberShown()
+{
+    savedKey_ = ui::exactText(txtKey);
+    savedDescription_ = txtDescription->text();
 }
 
 void frmQuick::Form_Unload()
@@ -239,6 +284,7 @@ void frmQuick::clearItem()
     cboItem->clearEditText();
     txtKey->clear();
     txtDescription->clear();
+    rememberShown();
 }
 
 // Lists, in row order, the names of the items whose title column equals the
@@ -249,7 +295,7 @@ void frmQuick::listItemsOfTitle()
     const QString title = cboType->currentText();
     for (rs.MoveFirst(); !rs.AtEnd(); rs.MoveNext()) {
         if (rs.Fields(1).equalsText(title))
-            appendKeepingText(cboItem, rs.Fields(0).toText());
+            appendKeepingText(cboItem, rs.Fields(0).toText(), rs.GetBookmark());
     }
     cboItem->setCurrentIndex(-1);
     cboItem->clearEditText();
@@ -263,16 +309,34 @@ bool frmQuick::currentRowIsShownItem() const
     return !rs.AtEnd() && rs.Fields(0).equalsText(cboItem->currentText());
 }
 
-// Makes the first row named as the item box under the title box's title the
-// current item row and shows its key and description (no value reads as
-// empty). Without such a row the boxes keep what they show.
-void frmQuick::lookUpShownItem()
+// Puts rsItem on the record the item box shows: its list entry's own record,
+// while that still bears the entry's name and the title box's title;
+// otherwise, as for a name typed, the first record of that name and title.
+// Without one the set stands at its end.
+bool frmQuick::findShownItem()
 {
     store::Recordset& rs = items();
-    if (findItem(rs, cboItem->currentText(), cboType->currentText())) {
-        ui::setExactText(txtKey, rs.Fields(2).toText());
-        txtDescription->setText(rs.Fields(3).toText());
-    }
+    const QString name = cboItem->currentText();
+    const QString title = cboType->currentText();
+    const int entry = shownEntry(cboItem);
+    if (entry >= 0 && rs.MoveToBookmark(cboItem->itemData(entry).value<store::Bookmark>())
+        && rs.Fields(0).equalsText(name) && rs.Fields(1).equalsText(title))
+        return true;
+    return findItem(rs, name, title);
+}
+
+// Makes the record the item box shows the current item row and shows its
+// key and description (no value reads as empty). Without such a record the
+// boxes keep what they show.
+bool frmQuick::lookUpShownItem()
+{
+    if (!findShownItem())
+        return false;
+    const store::Recordset& rs = items();
+    ui::setExactText(txtKey, rs.Fields(2).toText());
+    txtDescription->setText(rs.Fields(3).toText());
+    rememberShown();
+    return true;
 }
 
 void frmQuick::cboType_Click()
@@ -284,9 +348,20 @@ void frmQuick::cboType_Click()
     });
 }
 
+// The item is read again from the table: a choice shows what is stored now,
+// also after another Typomat window changed it.
 void frmQuick::cboItem_Click()
 {
-    ui::guarded([this] { lookUpShownItem(); });
+    ui::guarded([this] {
+        items().Requery();
+        if (lookUpShownItem() || shownEntry(cboItem) < 0)
+            return;
+        ui::dialogs().MsgBox(QStringLiteral("The item \"%1\" is not stored under the title "
+                                            "\"%2\": another Typomat window renamed or deleted "
+                                            "it. Pick the title again to list its items.")
+                                 .arg(cboItem->currentText(), cboType->currentText()),
+                             ui::vbOKOnly | ui::vbExclamation, kTypomat);
+    });
 }
 
 void frmQuick::cmdAddType_Click()
@@ -335,10 +410,10 @@ void frmQuick::addItem(bool makeCurrent)
     rs.SetField(1, title);
     rs.Update();
     if (!makeCurrent) {
-        appendKeepingText(cboItem, name);
+        appendKeepingText(cboItem, name, rs.LastModified());
         return;
     }
-    cboItem->addItem(name);
+    cboItem->addItem(name, recordData(rs.LastModified()));
     cboItem->setCurrentIndex(cboItem->count() - 1);
     lookUpShownItem();
 }
@@ -349,7 +424,7 @@ void frmQuick::renameItem()
     if (name.isEmpty())
         return;
     store::Recordset& rs = items();
-    if (!findItem(rs, name, cboType->currentText()))
+    if (!findShownItem())
         return;
     const QString answer =
         ui::dialogs().InputBox(QStringLiteral("Rename Item"), kTypomat, name);
@@ -387,17 +462,28 @@ void frmQuick::mnusubItem_Click(int index)
 
 void frmQuick::cmdSaveItem_Click()
 {
-    ui::guarded([this] {
-        if (cboType->currentText().isEmpty() || cboItem->currentText().isEmpty())
-            return;
-        if (!currentRowIsShownItem())
-            return;
-        store::Recordset& rs = items();
-        rs.Edit();
-        rs.SetField(2, ui::exactText(txtKey));
-        rs.SetField(3, txtDescription->text());
-        rs.Update();
-    });
+    ui::guarded([this] { saveItem(); });
+}
+
+// Stores the key and description in the current item row; true when done.
+// Save never creates an item: without one chosen it says what to do.
+bool frmQuick::saveItem()
+{
+    if (cboType->currentText().isEmpty() || cboItem->currentText().isEmpty()
+        || !currentRowIsShownItem()) {
+        ui::dialogs().MsgBox(QStringLiteral("Choose or add an item first: Save stores the key and "
+                                            "the description of the item chosen in the Item "
+                                            "list, under the chosen title."),
+                             ui::vbOKOnly | ui::vbExclamation, kTypomat);
+        return false;
+    }
+    store::Recordset& rs = items();
+    rs.Edit();
+    rs.SetField(2, ui::exactText(txtKey));
+    rs.SetField(3, txtDescription->text());
+    rs.Update();
+    rememberShown();
+    return true;
 }
 
 void frmQuick::cmdDeleteItem_Click()

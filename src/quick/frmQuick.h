@@ -15,7 +15,9 @@ class QPushButton;
 // The main window of quick mode: for each target window title a set of named
 // quick items (rows of KeyQuick), each a key string and a description, sent
 // to the title's window with "Run". The current item row, on which Save and
-// Delete act, is the row on which rsItem stands.
+// Delete act, is the row on which rsItem stands. Each entry of the item list
+// carries the bookmark of its own record, so a pick shows that very item
+// even when several share its name.
 class frmQuick : public QMainWindow {
     Q_OBJECT
 public:
@@ -73,8 +75,17 @@ private:
 
     void addItem(bool makeCurrent);
     void renameItem();
+    bool saveItem();
+    bool mayClose();
     void clearItem();
     void listItemsOfTitle();
-    void lookUpShownItem();
+    bool findShownItem();
+    bool lookUpShownItem();
     bool currentRowIsShownItem() const;
+    void rememberShown();
+
+    // The key and description as last loaded or saved: closing asks before
+    // other texts in the boxes are lost.
+    QString savedKey_;
+    QString savedDescription_;
 };

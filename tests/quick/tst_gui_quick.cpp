@@ -47,15 +47,15 @@ private Q_SLOTS:
 
     void pickTitleListsItsItemsOnly();
     void pickTitleWithNoItems();
-    void pickItemShowsFirstMatch_data();
-    void pickItemShowsFirstMatch();
+    void pickItemShowsItsOwnRecord_data();
+    void pickItemShowsItsOwnRecord();
     void typedNameIsNoPick();
 
     void addItemButton();
     void addItemMenuKeepsChoice();
     void addItemRefused_data();
     void addItemRefused();
-    void addDuplicateFindsOlderRow();
+    void addDuplicateShowsTheNewRow();
 
     void saveWritesCurrentRowOnly();
     void saveRefused_data();
@@ -76,6 +76,11 @@ private Q_SLOTS:
     void databaseErrorIsShown();
     void unreadableDatabaseAtLoad();
     void closeEndsProgram();
+    void closingWithUnsavedChangesAsks_data();
+    void closingWithUnsavedChangesAsks();
+    void choosingAgainAfterAConflictShowsTheStoredValues();
+    void replacedDatabaseFileIsReported_data();
+    void replacedDatabaseFileIsReported();
     void keyAndDescriptionKeepEveryCharacter();
     void wheelOverAClosedBoxIsNoPick();
 };
@@ -214,7 +219,7 @@ void QuickWindowTest::pickTitleWithNoItems()
     QCOMPARE(f.w->cboItem->count(), 0);
 }
 
-void QuickWindowTest::pickItemShowsFirstMatch_data()
+void QuickWindowTest::pickItemShowsItsOwnRecord_data()
 {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("name");
@@ -225,10 +230,10 @@ void QuickWindowTest::pickItemShowsFirstMatch_data()
     QTest::newRow("same name, other title") << kOther << "hello" << 0 << "other" << "other title";
     QTest::newRow("never saved") << kTitle << "bare" << 0 << "" << "";
     QTest::newRow("first twin") << kTitle << "twin" << 0 << "first twin" << "1";
-    QTest::newRow("second twin shows first") << kTitle << "twin" << 1 << "first twin" << "1";
+    QTest::newRow("second twin") << kTitle << "twin" << 1 << "second twin" << "2";
 }
 
-void QuickWindowTest::pickItemShowsFirstMatch()
+void QuickWindowTest::pickItemShowsItsOwnRecord()
 {
     QFETCH(QString, title);
     QFETCH(QString, name);
@@ -340,20 +345,20 @@ void QuickWindowTest::addItemRefused()
     }
 }
 
-// A title typed and never added is accepted; an older item of the same name
-// under the same title is the one found and made current.
-void QuickWindowTest::addDuplicateFindsOlderRow()
+// A title typed and never added is accepted; the new item is the one shown
+// and saved, also when an older item of the same name is under that title.
+void QuickWindowTest::addDuplicateShowsTheNewRow()
 {
     Fixture f({}, sampleItems());
     f.type(f.w->cboType, kTitle);
     f.answer("hello");
     f.w->cmdAddItem->click();
-    QCOMPARE(f.shown(), (QStringList{kTitle, "hello", "Hello{ENTER}", "greets"}));
-    f.w->txtDescription->setText("saved to the older");
+    QCOMPARE(f.shown(), (QStringList{kTitle, "hello", "", ""}));
+    f.w->txtDescription->setText("saved to the new");
     f.w->cmdSaveItem->click();
     const Rows rows = f.items();
-    QCOMPARE(rows[0], (QStringList{"hello", kTitle, "Hello{ENTER}", "saved to the older"}));
-    QCOMPARE(rows.last(), (QStringList{"hello", kTitle, kNull, kNull}));
+    QCOMPARE(rows.mid(0, 5), sampleItems());
+    QCOMPARE(rows.last(), (QStringList{"hello", kTitle, "", "saved to the new"}));
     QCOMPARE(rowsOf("Title"), Rows{});
 }
 
@@ -366,7 +371,7 @@ void QuickWindowTest::saveWritesCurrentRowOnly()
     f.w->txtDescription->clear();
     f.w->mnusubItem_Click(2);
     Rows expected = sampleItems();
-    expected[2] = QStringList{"twin", kTitle, "{F5}\nline two", ""};
+    expected[4] = QStringList{"twin", kTitle, "{F5}\nline two", ""};
     QCOMPARE(f.items(), expected);
     QCOMPARE(f.dialogs.calls.size(), size_t(0));
     // The title operations leave the current row alone.
@@ -374,11 +379,12 @@ void QuickWindowTest::saveWritesCurrentRowOnly()
     f.w->mnusubTitle_Click(0);
     f.w->txtKey->setPlainText("again");
     f.w->cmdSaveItem->click();
-    QCOMPARE(f.items()[2][2], QStringLiteral("again"));
+    QCOMPARE(f.items()[4][2], QStringLiteral("again"));
 }
 
-// Save does nothing without a title or item text, when the list was rebuilt
-// and a name typed, or when the typed name is not the current row's.
+// Save stores nothing without a title or item text, when the list was
+// rebuilt and a name typed, or when the typed name is not the current row's;
+// it says what to do instead.
 void QuickWindowTest::saveRefused_data()
 {
     QTest::addColumn<QString>("typedTitle");
@@ -405,7 +411,9 @@ void QuickWindowTest::saveRefused()
     f.w->txtKey->setPlainText("must not be stored");
     f.w->cmdSaveItem->click();
     QCOMPARE(f.items(), sampleItems());
-    QCOMPARE(f.dialogs.calls.size(), size_t(0));
+    QCOMPARE(f.dialogs.calls.size(), size_t(1));
+    QVERIFY(f.dialogs.lastMessage()->text.startsWith("Choose or add an item first"));
+    QCOMPARE(f.w->txtKey->toPlainText(), QStringLiteral("must not be stored"));
 }
 
 void QuickWindowTest::deleteItem()
@@ -418,14 +426,14 @@ void QuickWindowTest::deleteItem()
     QCOMPARE(f.dialogs.lastMessage()->text, QStringLiteral("Do You Want To Delete \"twin\""));
     QCOMPARE(f.dialogs.lastMessage()->style, 20);
     QCOMPARE(f.dialogs.lastMessage()->title, QStringLiteral("Typomat"));
-    QCOMPARE(f.shown(), (QStringList{kTitle, "twin", "first twin", "1"}));
+    QCOMPARE(f.shown(), (QStringList{kTitle, "twin", "second twin", "2"}));
 
     f.answerYes();
     f.w->mnusubItem_Click(3);
     Rows expected = sampleItems();
-    expected.removeAt(2);
+    expected.removeAt(4);
     QCOMPARE(f.items(), expected);
-    QCOMPARE(entries(f.w->cboItem), (QStringList{"hello", "bare", "twin"}));
+    QCOMPARE(entries(f.w->cboItem), (QStringList{"hello", "twin", "bare"}));
     QCOMPARE(f.shown(), (QStringList{kTitle, "", "", ""}));
     QVERIFY(store::rsItem->AtEnd());
 }
@@ -452,10 +460,10 @@ void QuickWindowTest::deleteOnlyItem()
     last.w->cmdDeleteItem->click();
     QCOMPARE(last.items(), Rows{});
     last.type(last.w->cboItem, "only");
-    last.w->cmdSaveItem->click();
+    last.w->cmdSaveItem->click();   // says to choose an item first
     last.w->cmdDeleteItem->click();
     last.w->mnusubItem_Click(1);
-    QCOMPARE(last.dialogs.calls.size(), size_t(1));
+    QCOMPARE(last.dialogs.calls.size(), size_t(2));
 }
 
 // Delete asks nothing and deletes nothing without an item text, without a
@@ -705,12 +713,130 @@ void QuickWindowTest::closeEndsProgram()
     f.w->show();
     f.pickTitle(kTitle);
     f.pickItem("hello");
-    f.w->txtKey->setPlainText("never saved");
+    f.w->txtKey->setPlainText("saved");
+    f.w->cmdSaveItem->click();
     QTimer::singleShot(0, f.w.get(), [&f] { f.w->close(); });
     QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
     QCOMPARE(QCoreApplication::exec(), 0);
-    QCOMPARE(f.items(), sampleItems());
+    QCOMPARE(f.items()[0][2], QStringLiteral("saved"));
     QCOMPARE(f.dialogs.calls.size(), size_t(0));
+}
+
+// A key or description typed and not saved is not lost unasked: Yes saves
+// and closes, No closes, Cancel stays; Yes with no item chosen stays too.
+void QuickWindowTest::closingWithUnsavedChangesAsks_data()
+{
+    QTest::addColumn<bool>("itemChosen");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QString>("storedKey");
+    QTest::newRow("Yes") << true << int(ui::vbYes) << true << "typed";
+    QTest::newRow("No") << true << int(ui::vbNo) << true << "Hello{ENTER}";
+    QTest::newRow("Cancel") << true << int(ui::vbCancel) << false << "Hello{ENTER}";
+    QTest::newRow("Yes, no item chosen") << false << int(ui::vbYes) << false << "Hello{ENTER}";
+}
+
+void QuickWindowTest::closingWithUnsavedChangesAsks()
+{
+    QFETCH(bool, itemChosen);
+    QFETCH(int, answer);
+    QFETCH(bool, closed);
+    QFETCH(QString, storedKey);
+    Fixture f({kTitle}, sampleItems());
+    f.w->show();
+    f.pickTitle(kTitle);
+    if (itemChosen)
+        f.pickItem("hello");
+    f.w->txtKey->setPlainText("typed");
+    f.dialogs.messageAnswers = {answer};
+    QTimer::singleShot(0, f.w.get(), [&f] { f.w->close(); });
+    QTimer stillOpen;   // ends the loop when the window stays
+    stillOpen.setSingleShot(true);
+    connect(&stillOpen, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
+    stillOpen.start(300);
+    QCOMPARE(QCoreApplication::exec(), closed ? 0 : 99);
+    QCOMPARE(f.w->isVisible(), !closed);
+    QCOMPARE(f.dialogs.calls[0].text, QStringLiteral("Do You Want To Save The Changes"));
+    QCOMPARE(f.dialogs.calls[0].style, int(ui::vbYesNoCancel | ui::vbQuestion));
+    QCOMPARE(f.dialogs.messageCount(), itemChosen ? 1 : 2);
+    QCOMPARE(f.items()[0][2], storedKey);
+}
+
+// After another Typomat window changed an item or a title, Save and Rename
+// refuse; choosing again shows what is stored, and the change then works.
+void QuickWindowTest::choosingAgainAfterAConflictShowsTheStoredValues()
+{
+    Fixture f({kTitle, kOther}, sampleItems());
+    f.pickTitle(kTitle);
+    f.pickItem("hello");
+    {
+        auto db = store::Database::open(app::databaseFilePath());
+        auto items = db->OpenRecordset(QStringLiteral("KeyQuick"));
+        items->Edit();
+        items->SetField(2, QStringLiteral("theirs"));
+        items->Update();
+        auto titles = db->OpenRecordset(QStringLiteral("Title"));
+        titles->Edit();
+        titles->SetField(0, QStringLiteral("Renamed elsewhere"));
+        titles->Update();
+    }
+    const QString conflict = QStringLiteral("The record was changed or deleted by another "
+                                            "Typomat window; choose it again");
+    f.w->txtKey->setPlainText("typed");
+    f.w->cmdSaveItem->click();
+    QCOMPARE(f.dialogs.lastMessage()->text, conflict);
+    f.pickItem("hello");
+    QCOMPARE(f.shown(), (QStringList{kTitle, "hello", "theirs", "greets"}));
+    f.w->txtKey->setPlainText("mine");
+    f.w->cmdSaveItem->click();
+    QCOMPARE(f.items()[0][2], QStringLiteral("mine"));
+
+    f.answer("Mine");
+    f.w->mnusubTitle_Click(1);
+    QCOMPARE(f.dialogs.lastMessage()->text, conflict);
+    QCOMPARE(entries(f.w->cboType), (QStringList{"Renamed elsewhere", kOther}));
+    QCOMPARE(f.shown(), (QStringList{kTitle, "hello", "mine", "greets"}));
+    f.pickTitle("Renamed elsewhere");
+    f.answer("Mine");
+    f.w->mnusubTitle_Click(1);
+    QCOMPARE(rowsOf("Title"), (Rows{{"Mine"}, {kOther}}));
+    QCOMPARE(f.dialogs.messageCount(), 2);
+}
+
+// A database file replaced or moved while the window is open: a write says
+// so and what to do, and goes to neither file.
+void QuickWindowTest::replacedDatabaseFileIsReported_data()
+{
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("replaced") << true;
+    QTest::newRow("moved") << false;
+}
+
+void QuickWindowTest::replacedDatabaseFileIsReported()
+{
+    QFETCH(bool, replaced);
+    Fixture f({kTitle}, sampleItems());
+    f.pickTitle(kTitle);
+    f.pickItem("hello");
+    const QString path = app::databaseFilePath();
+    const QString aside = path + QStringLiteral(".aside");
+    QVERIFY(QFile::copy(path, aside));
+    QVERIFY(QFile::rename(path, path + QStringLiteral(".moved")));
+    if (replaced)
+        QVERIFY(QFile::rename(aside, path));
+    f.w->txtKey->setPlainText("typed");
+    f.w->cmdSaveItem->click();
+    QCOMPARE(f.dialogs.messageCount(), 1);
+    const QString said = f.dialogs.lastMessage()->text;
+    QVERIFY2(said.contains("was replaced or moved while Typomat was open")
+                 && said.contains("Start Typomat again"),
+             qPrintable(said));
+    QVERIFY(said.contains(path));
+    for (const QString& file : {replaced ? path : aside, path + QStringLiteral(".moved")}) {
+        auto db = store::Database::open(file);
+        auto rs = db->OpenRecordset(QStringLiteral("KeyQuick"));
+        QCOMPARE(rs->Fields(2).toText(), QStringLiteral("Hello{ENTER}"));
+    }
 }
 
 // No-break spaces, line and paragraph separators are saved and sent as they
@@ -729,12 +855,25 @@ void QuickWindowTest::keyAndDescriptionKeepEveryCharacter()
     f.w->txtKey->insertPlainText(QStringLiteral("1\u00A02\u20283"));
     QTest::keyClick(f.w->txtKey, Qt::Key_Return);
     QTest::keyClicks(f.w->txtKey, QStringLiteral("4"));
+    QTest::keyClick(f.w->txtKey, Qt::Key_Return, Qt::ShiftModifier);   // a line break, as Enter
+    QTest::keyClicks(f.w->txtKey, QStringLiteral("5"));
     f.w->txtDescription->setText(QStringLiteral("d\u00A0e"));
     f.w->cmdSaveItem->click();
     f.w->cmdRun->click();
-    const QString typed = QStringLiteral("1\u00A02\u20283\n4");
+    const QString typed = QStringLiteral("1\u00A02\u20283\n4\n5");
     QCOMPARE(f.items()[1], (QStringList{"typed", kTitle, typed, "d\u00A0e"}));
     QCOMPARE(f.sender.sentKeyStrings(), (QStringList{loaded, typed}));
+
+    // Longer than a stock one-line box holds: shown and saved whole.
+    const QString longText(40000, u'x');
+    f.answer(longText);
+    f.w->cmdAddItem->click();
+    f.pickTitle(kTitle);
+    f.pickItem(longText);
+    QCOMPARE(f.w->cboItem->currentText(), longText);
+    f.w->txtDescription->setText(longText);
+    f.w->cmdSaveItem->click();
+    QCOMPARE(f.items()[2], (QStringList{longText, kTitle, "", longText}));
 }
 
 // A wheel notch over a closed box, focused or not, neither steps to another

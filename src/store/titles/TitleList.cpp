@@ -37,6 +37,23 @@ void setTextOnly(QComboBox* cboType, const QString& text)
     cboType->setEditText(text);
 }
 
+// Runs a write of the row found. When another Typomat window changed the
+// table first, the list is filled again from the table, the box keeping its
+// text, so that the title can be chosen again as it is stored now.
+template <class Write>
+void writeFound(QComboBox* cboType, Write write)
+{
+    try {
+        write();
+    } catch (const store::RecordChanged&) {
+        const QString text = cboType->currentText();
+        titleSet().Requery();
+        Fill(cboType);
+        setTextOnly(cboType, text);
+        throw;
+    }
+}
+
 } // namespace
 
 void Fill(QComboBox* cboType)
@@ -82,9 +99,11 @@ void Rename(QComboBox* cboType)
         ui::dialogs().InputBox(QStringLiteral("Rename Title"), kAppTitle, current);
     if (text.isEmpty())
         return;
-    rs.Edit();
-    rs.SetField(0, text);
-    rs.Update();
+    writeFound(cboType, [&rs, &text] {
+        rs.Edit();
+        rs.SetField(0, text);
+        rs.Update();
+    });
     Fill(cboType);
     setTextOnly(cboType, text);
 }
@@ -100,7 +119,7 @@ bool Delete(QComboBox* cboType)
         return false;
     if (!seekTitle(rs, current))
         return false;
-    rs.Delete();
+    writeFound(cboType, [&rs] { rs.Delete(); });
     Fill(cboType);
     return true;
 }
