@@ -756,9 +756,9 @@ void QuickWindowTest::closingWithUnsavedChangesAsks()
     stillOpen.start(300);
     QCOMPARE(QCoreApplication::exec(), closed ? 0 : 99);
     QCOMPARE(f.w->isVisible(), !closed);
+    QCOMPARE(f.dialogs.messageCount(), itemChosen ? 1 : 2);
     QCOMPARE(f.dialogs.calls[0].text, QStringLiteral("Do You Want To Save The Changes"));
     QCOMPARE(f.dialogs.calls[0].style, int(ui::vbYesNoCancel | ui::vbQuestion));
-    QCOMPARE(f.dialogs.messageCount(), itemChosen ? 1 : 2);
     QCOMPARE(f.items()[0][2], storedKey);
 }
 
