@@ -348,12 +348,12 @@ void frmQuick::cboType_Click()
     });
 }
 
-// The item is read again from the table: a choice shows what is stored now,
-// also after another Typomat window changed it.
+// The items are read again when another Typomat window has changed the
+// file: a choice shows what is stored now.
 void frmQuick::cboItem_Click()
 {
     ui::guarded([this] {
-        items().Requery();
+        items().RequeryIfChanged();
         if (lookUpShownItem() || shownEntry(cboItem) < 0)
             return;
         ui::dialogs().MsgBox(QStringLiteral("The item \"%1\" is not stored under the title "

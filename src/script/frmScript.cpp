@@ -342,11 +342,11 @@ void frmScript::cboScript_Click()
 {
     ui::guarded([this] {
         const QString name = cboScript->currentText();
-        // Both sets are read again, so that a choice shows what is stored now,
-        // also after another Typomat window changed it.
+        // Both sets are read again when another Typomat window has changed the
+        // file, so that a choice shows what is stored now.
         store::Recordset& rs = scripts();
-        rs.Requery();
-        items().Requery();
+        rs.RequeryIfChanged();
+        items().RequeryIfChanged();
         QStringList unreadable;
         bool found = false;
         for (rs.MoveFirst(); !rs.AtEnd(); rs.MoveNext()) {

@@ -141,6 +141,11 @@ QStringList Connection::columnNames(const QString& table)
     return names;
 }
 
+qint64 Connection::dataVersion()
+{
+    return query(QStringLiteral("PRAGMA data_version")).front().front().toInteger();
+}
+
 const std::vector<TableSchema>& tableSchemas()
 {
     static const std::vector<TableSchema> schemas = {

@@ -27,6 +27,9 @@ public:
     std::vector<std::vector<Value>> query(const QString& sql,
                                           const std::vector<Value>& parameters = {});
     QStringList columnNames(const QString& table);
+    // Changes whenever another connection has committed a change to the
+    // file; this connection's own commits leave it as it is.
+    qint64 dataVersion();
 
     // A write transaction, taken at once (other programs wait for it or
     // report the file busy); rolled back unless committed.

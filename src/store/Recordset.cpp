@@ -42,6 +42,7 @@ QString Recordset::selectSql(const QString& where) const
 
 void Recordset::load()
 {
+    dataVersion_ = connection_->dataVersion();
     auto result = connection_->query(selectSql(QStringLiteral("ORDER BY rowid")));
     rows_.clear();
     rows_.reserve(result.size());
@@ -274,6 +275,14 @@ void Recordset::Requery()
     giveUpPending();
     load();
     skipDeleted();
+}
+
+void Recordset::RequeryIfChanged()
+{
+    if (connection_->dataVersion() != dataVersion_)
+        Requery();
+    else
+        MoveFirst();
 }
 
 } // namespace store

@@ -75,6 +75,10 @@ public:
     void Delete();
     // Rebuilds the set from the table, cursor on the first row.
     void Requery();
+    // Rebuilds the set as Requery does when another connection (another
+    // Typomat window) has changed the file since the set was read; otherwise
+    // only moves to the first row. Either way the set shows what is stored.
+    void RequeryIfChanged();
     int EditMode() const { return editMode_; }
 
     // The current row's bookmark. Throws DbError when there is no current row.
@@ -111,6 +115,7 @@ private:
     int columnCount_ = 0;
     std::vector<Row> rows_;
     qint64 liveCount_ = 0;
+    qint64 dataVersion_ = 0;         // of the file when the set was read
     size_t cursor_ = 0;              // == rows_.size() at the end
     bool currentDeleted_ = false;    // after Delete, until the next move
     int editMode_ = dbEditNone;
