@@ -801,6 +801,20 @@ void QuickWindowTest::choosingAgainAfterAConflictShowsTheStoredValues()
     f.w->mnusubTitle_Click(1);
     QCOMPARE(rowsOf("Title"), (Rows{{"Mine"}, {kOther}}));
     QCOMPARE(f.dialogs.messageCount(), 2);
+
+    // An item deleted elsewhere: picking it says so and keeps the boxes.
+    f.pickTitle(kOther);
+    f.pickItem("hello");
+    {
+        auto db = store::Database::open(app::databaseFilePath());
+        auto rs = db->OpenRecordset("KeyQuick");
+        rs->MoveNext();
+        rs->Delete();
+    }
+    f.w->txtKey->setPlainText("kept");
+    f.pickItem("hello");
+    QVERIFY(f.dialogs.lastMessage()->text.contains("another Typomat window renamed or deleted"));
+    QCOMPARE(f.shown(), (QStringList{kOther, "hello", "kept", "other title"}));
 }
 
 // A database file replaced or moved while the window is open: a write says

@@ -11,6 +11,7 @@
 #include <QDateTimeEdit>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 
 using namespace scripttest;
 
@@ -442,6 +443,16 @@ private Q_SLOTS:
         QCOMPARE(fx->dialogs.messageCount(), 2);
         QCOMPARE(fx->rows("Script")[0][1], QStringLiteral("saved"));
         QCOMPARE(storedKeys(), QStringList{"typed"});
+
+        // Deleted elsewhere: choosing it says so and lists what is stored.
+        fx->addScript("T", "", 1, seconds(0));
+        fx->database()->OpenRecordset("Script")->Delete();
+        pickScript(*form, "S");
+        QVERIFY(fx->dialogs.lastMessage()->text.contains("no longer stored"));
+        QCOMPARE(form->cboScript->itemText(0), QStringLiteral("T"));
+        QCOMPARE(form->cboScript->count(), 1);
+        QCOMPARE(form->lvScript->topLevelItemCount(), 0);
+        QVERIFY(!form->cmdSave->isEnabled());
     }
 
     void listOperationsDuringARun()
