@@ -89,4 +89,26 @@ inline QString noncharacter(char32_t c, int position)
         .arg(position);
 }
 
+// Where keys go in as key codes read in the user's layout (KDE Plasma on
+// Wayland): a character the layout in use has no key for. position counts
+// characters from 1.
+inline QString characterNotInLayout(const QString& character, int position,
+                                    const QString& layout)
+{
+    return QStringLiteral("The character \"%1\" at character %2 of the key string cannot be "
+                          "typed: the keyboard layout in use (%3) has no key for it, so nothing "
+                          "was typed. Switch to a layout that has it, or leave it out.")
+        .arg(character)
+        .arg(position)
+        .arg(layout);
+}
+
+// The same for a special key, named as the notation writes it ("{F13}").
+inline QString keyNotInLayout(const QString& key, const QString& layout)
+{
+    return QStringLiteral("The key %1 cannot be typed: the keyboard layout in use (%2) has no "
+                          "key for it, so nothing was typed.")
+        .arg(key, layout);
+}
+
 } // namespace keys::errors
