@@ -4,6 +4,7 @@
 #include "app/StoredKeys.h"
 #include "keys/KeySender.h"
 #include "keys/Notation.h"
+#include "keys/kde/DesktopEntry.h"
 #include "script/Clock.h"
 #include "script/ScriptRun.h"
 #include "settings/ProgramFolder.h"
@@ -45,6 +46,9 @@ windows, or print what is stored, with no window:
                        ("Set Time" or "Count Down"), start
   list script SCRIPT   the items of SCRIPT: item, title, keys, description,
                        count-down
+  --install-desktop-entry
+                       let this copy of Typomat type on KDE Plasma (Wayland):
+                       write a desktop entry naming its path for KWin
   --help               this text
   --version            the version
 
@@ -53,7 +57,8 @@ Options, before the command:
                        [Keys] Backend in Typomat.ini counts, or else the
                        choice Typomat makes for the desktop: Wayland where
                        the compositor lets programs list windows and type
-                       (sway and other wlroots compositors), else X11
+                       (sway and other wlroots compositors), else KDE where
+                       KWin lets Typomat in (KDE Plasma), else X11
   --                   ends the options: the arguments after it are taken as
                        they stand
 
@@ -462,6 +467,20 @@ int list(const QStringList& args)
     return exitSuccess;
 }
 
+// KWin lets a program list windows and type only when a desktop entry names
+// its path.
+int installDesktopEntry()
+{
+    try {
+        const QString file = keys::kde::installDesktopEntry();
+        write(stdout, QStringLiteral("Wrote %1. Start Typomat again to type on KDE Plasma.\n")
+                          .arg(file));
+        return exitSuccess;
+    } catch (const keys::KeyError& e) {
+        throw Failure{exitOutputFailed, e.description()};
+    }
+}
+
 // The help, with the backends' names: "x11 or wayland".
 QString help()
 {
@@ -483,6 +502,8 @@ int dispatch(const Arguments& arguments)
         write(stdout, QStringLiteral("typomat %1\n").arg(QCoreApplication::applicationVersion()));
         return exitSuccess;
     }
+    if (command == u"--install-desktop-entry")
+        return installDesktopEntry();
     if (command == u"send")
         return send(arguments);
     if (command == u"quick")

@@ -1,4 +1,5 @@
 #include "app/Desktop.h"
+#include "keys/kde/KdeKeySender.h"
 #include "keys/wayland/WaylandKeySender.h"
 #include "keys/x11/X11KeySender.h"
 #include "settings/ProgramFolder.h"
@@ -35,6 +36,7 @@ struct NamedKeyBackend {
 constexpr NamedKeyBackend namedKeyBackends[] = {
     {"x11", KeyBackend::X11, withCommandPause<keys::X11KeySender>},
     {"wayland", KeyBackend::Wayland, withCommandPause<keys::WaylandKeySender>},
+    {"kde", KeyBackend::Kde, withCommandPause<keys::KdeKeySender>},
 };
 
 // "GNOME" or "KDE Plasma" when XDG_CURRENT_DESKTOP names one of them (it
@@ -90,6 +92,8 @@ KeyBackend chooseKeyBackend(std::optional<KeyBackend> forced, const DesktopOffer
         return *forced;
     if (offers.waylandSession && offers.waylandMissing.isEmpty())
         return KeyBackend::Wayland;
+    if (offers.waylandSession && offers.kwin && offers.kdeMissing.isEmpty())
+        return KeyBackend::Kde;
     if (offers.xDisplay)
         return KeyBackend::X11;
     return KeyBackend::None;
@@ -97,8 +101,10 @@ KeyBackend chooseKeyBackend(std::optional<KeyBackend> forced, const DesktopOffer
 
 QString keyBackendNotice(KeyBackend chosen, const DesktopOffers& offers)
 {
-    QString wayland = offers.waylandMissing;
-    if (const QString desktop = gnomeOrPlasma(offers.currentDesktop); !desktop.isEmpty())
+    // On KWin the one thing missing is its permission: say how to get it.
+    QString wayland = offers.kwin ? offers.kdeMissing : offers.waylandMissing;
+    if (const QString desktop = gnomeOrPlasma(offers.currentDesktop);
+        !desktop.isEmpty() && !offers.kwin)
         wayland += QStringLiteral(" This is so on %1 Wayland sessions: there, the windows of "
                                   "native Wayland programs cannot be reached, while X11 programs "
                                   "(run through XWayland) still can.")
@@ -126,6 +132,11 @@ DesktopOffers lookAtDesktop()
     offers.waylandSession = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (offers.waylandSession)
         offers.waylandMissing = keys::WaylandKeySender::missingSupport();
+    if (offers.waylandSession && !offers.waylandMissing.isEmpty()) {
+        const keys::KdeKeySender::Support kde = keys::KdeKeySender::support();
+        offers.kwin = kde.kwin;
+        offers.kdeMissing = kde.missing;
+    }
     // An X display that is named but does not answer is left to the X11
     // backend, whose errors say that it cannot be reached.
     offers.xDisplay = !qEnvironmentVariableIsEmpty("DISPLAY");

@@ -12,7 +12,7 @@
 
 namespace app {
 
-enum class KeyBackend { None, X11, Wayland };
+enum class KeyBackend { None, X11, Wayland, Kde };
 
 // What the desktop offers, as seen at start.
 struct DesktopOffers {
@@ -20,6 +20,8 @@ struct DesktopOffers {
     QString waylandMissing;       // empty: the compositor serves the Wayland backend
     bool xDisplay = false;        // an X display is named (DISPLAY)
     QString currentDesktop;       // XDG_CURRENT_DESKTOP, such as "GNOME" or "KDE"
+    bool kwin = false;            // the compositor is KWin (KDE Plasma)
+    QString kdeMissing = {};      // empty: KWin serves the KDE backend
 };
 
 // The backend a name stands for (ignoring case), as --backend=NAME and
@@ -34,8 +36,8 @@ QStringList keyBackendNames();
 QString unknownKeyBackend(const QString& name, const QString& where);
 
 // forced: the backend to use, or nothing for the automatic choice: Wayland
-// where the compositor serves it, otherwise X11 where an X display is
-// named, otherwise none.
+// where the compositor serves it, otherwise KDE where KWin serves it,
+// otherwise X11 where an X display is named, otherwise none.
 KeyBackend chooseKeyBackend(std::optional<KeyBackend> forced, const DesktopOffers& offers);
 
 // The one message for the user when no backend can be used, or when the X11

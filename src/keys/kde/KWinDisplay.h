@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// Internal to the KDE backend: the connection to KWin, its globals, the
+// windows it lists, its fake input and the seat's layout.
+#include "keys/layout/SeatKeyboard.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <vector>
+
+struct wl_display;
+struct wl_registry;
+struct wl_seat;
+struct org_kde_plasma_window_management;
+struct org_kde_plasma_window;
+struct org_kde_kwin_fake_input;
+struct org_kde_kwin_keystate;
+
+namespace keys::kde {
+
+class KWinDisplay;
+
+// A window as KWin describes it. Native Wayland and XWayland windows alike.
+struct PlasmaWindow {
+    org_kde_plasma_window* handle = nullptr;
+    KWinDisplay* owner = nullptr;
+    QString uuid;
+    QString title;
+    QString appId;
+    long pid = 0;
+    bool active = false;
+    bool minimized = false;
+    bool closed = false;
+    bool described = false;           // its initial state has arrived
+    const PlasmaWindow* parent = nullptr; // the window it is a dialog of
+    std::uint64_t created = 0;        // order of appearance
+    std::uint64_t lastActivated = 0;  // order of activation (0: never seen active)
+};
+
+class KWinDisplay {
+public:
+    // The display of $WAYLAND_DISPLAY with its globals bound and its window
+    // list read; nullptr when there is no such display.
+    static std::unique_ptr<KWinDisplay> connect();
+    ~KWinDisplay();
+    KWinDisplay(const KWinDisplay&) = delete;
+    KWinDisplay& operator=(const KWinDisplay&) = delete;
+
+    // What the compositor offers this client.
+    bool listsWindows() const { return windows_ != nullptr; }
+    bool takesKeys() const { return fakeInput_ != nullptr && seat_ != nullptr; }
+    // True when the compositor is KWin (it offers interfaces only KWin has).
+    bool isKWin() const { return kwin_; }
+
+    // Open and closed windows, in order of appearance; entries stay valid
+    // until forgetClosed().
+    const std::list<PlasmaWindow>& windows() const { return list_; }
+    // The open, described windows from the bottom of the stack to the top.
+    std::vector<const PlasmaWindow*> stacked() const;
+    void forgetClosed();
+    const PlasmaWindow* activeWindow() const;
+    std::uint64_t newestWindow() const { return sequence_; }
+    // Asks KWin to activate the window (and to show it when minimized).
+    void activate(const PlasmaWindow& window);
+
+    // The seat's layout (nullptr until KWin sent it; throws KeyError when
+    // it cannot be read), the layout in use and the locks that are on.
+    std::shared_ptr<const layout::SeatLayout> layout() const;
+    std::uint32_t activeLayout() const;
+    layout::Locks locks() const { return locks_; }
+
+    // Tells KWin who types and why; keys are dropped until then.
+    void authenticate();
+    // A key by its Linux key code.
+    void key(std::uint32_t code, bool press);
+
+    // False once the compositor has closed the connection.
+    bool alive();
+    // Sends what is queued and waits until KWin has handled it and its
+    // answers are read. False when the connection is gone.
+    bool roundtrip();
+    // Round trips until every window KWin has announced is described.
+    bool readWindowList();
+    bool flush();
+    // Reads and handles the events that arrived, waiting at most timeoutMs.
+    bool dispatch(int timeoutMs);
+
+private:
+    KWinDisplay() = default;
+    friend struct Events;
+    PlasmaWindow* find(const org_kde_plasma_window* handle);
+    void addWindow(const char* uuid, std::uint32_t id);
+
+    wl_display* display_ = nullptr;
+    wl_registry* registry_ = nullptr;
+    wl_seat* seat_ = nullptr;
+    org_kde_plasma_window_management* windows_ = nullptr;
+    org_kde_kwin_fake_input* fakeInput_ = nullptr;
+    org_kde_kwin_keystate* keystate_ = nullptr;
+    std::unique_ptr<layout::SeatKeyboard> keyboard_;
+    bool kwin_ = false;
+    bool authenticated_ = false;
+    std::list<PlasmaWindow> list_;
+    QStringList stacking_; // uuids, bottom first
+    std::uint64_t sequence_ = 0;
+    std::uint64_t activations_ = 0;
+    layout::Locks locks_;
+};
+
+} // namespace keys::kde

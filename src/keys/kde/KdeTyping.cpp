@@ -1,0 +1,252 @@
+// SPDX-License-Identifier: MIT
+#include "keys/kde/KdeTyping.h"
+#include "keys/KeyErrorTexts.h"
+#include "keys/KeySender.h"
+#include "keys/kde/KWinDisplay.h"
+
+#include <xkbcommon/xkbcommon.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace keys::kde {
+
+using layout::PlannedKey;
+using layout::Stroke;
+using Clock = std::chrono::steady_clock;
+
+// ------------------------------------------------------------ focus guard
+
+FocusGuard::FocusGuard(KWinDisplay& display, const PlasmaWindow* target, std::uint64_t newSince)
+    : display_(display), windows_{target}, current_(target), newSince_(newSince)
+{
+}
+
+bool FocusGuard::followed(const PlasmaWindow* w) const
+{
+    return std::find(windows_.begin(), windows_.end(), w) != windows_.end();
+}
+
+bool FocusGuard::holds(bool answering)
+{
+    if (!display_.dispatch(0))
+        return false;
+    const PlasmaWindow* active = display_.activeWindow();
+    if (!active)
+        return false;
+    if (!followed(active)) {
+        const bool dialog = followed(active->parent);
+        const bool opened = answering && active->created > newSince_ && active->pid != 0
+            && active->pid == windows_.front()->pid;
+        if (!dialog && !opened)
+            return false;
+        windows_.push_back(active);
+    }
+    current_ = active;
+    return true;
+}
+
+bool FocusGuard::inDialog() const
+{
+    return current_ != windows_.front() || current_->parent != nullptr;
+}
+
+// ------------------------------------------------------------------ typist
+
+Typist::Typist(KWinDisplay& display, FocusGuard& guard, QStringList displayAddresses, Pace pace)
+    : display_(display), guard_(guard), addresses_(std::move(displayAddresses)), pace_(pace),
+      layout_(display.layout()), group_(display.activeLayout()), locks_(display.locks())
+{
+    if (!layout_)
+        throw KeyError(QStringLiteral("KWin did not tell its keyboard layout, so nothing was "
+                                      "typed."));
+    display_.authenticate();
+}
+
+Typist::~Typist()
+{
+    if (!display_.alive())
+        return;
+    hold(NoModifier, layout::NoLevel);
+    display_.flush();
+}
+
+void Typist::run(const std::vector<PlannedKey>& keys, bool waitAtEnd)
+{
+    const std::size_t total = keys.size();
+    int inBurst = 0;
+    bool menuMayBeOpen = false;
+    for (std::size_t i = 0; i < total; ++i) {
+        const PlannedKey& key = keys[i];
+        // A plain key right after an Alt shortcut may pick a menu entry.
+        const bool command = key.commandKey || menuMayBeOpen
+            || (key.enterOrEscape && guard_.inDialog());
+        menuMayBeOpen = key.commandKey && (key.mods & Alt);
+        // The target has handled what came before (its activation too), so
+        // the shortcut, or the Enter that closes a dialog, finds it ready.
+        if (command)
+            awaitRead(State::Settled, i, total);
+        type(key);
+        const bool more = i + 1 < total;
+        if (command && (more || waitAtEnd)) {
+            awaitAnswer(i + 1, total);
+            inBurst = 0;
+        } else if (key.lockKey) {
+            display_.roundtrip();
+            locks_ = display_.locks();
+        } else if (++inBurst >= pace_.burstKeys && more) {
+            endBurst(i + 1, total);
+            inBurst = 0;
+        }
+    }
+    hold(NoModifier, layout::NoLevel);
+    if (!display_.roundtrip())
+        focusLost(total, total);
+    // Nothing ends before the target has read its keys.
+    awaitRead(State::Read, total, total);
+}
+
+void Typist::type(const PlannedKey& key)
+{
+    // Shortcuts go by the key, as a user presses them with Caps Lock on.
+    const bool shortcut = (key.mods & (Control | Alt)) != 0;
+    const std::optional<Stroke> stroke =
+        layout_->find(key.sym, group_, shortcut ? layout::Locks{} : locks_);
+    if (!stroke) {
+        char name[64] = "?";
+        xkb_keysym_get_name(key.sym, name, sizeof name);
+        throw KeyError(errors::keyNotInLayout(QString::fromUtf8(name), layout_->layoutName(group_)));
+    }
+    hold(key.mods, stroke->levels);
+    display_.key(stroke->code, true);
+    display_.key(stroke->code, false);
+}
+
+// The modifier keys go down and up as on a real keyboard: KWin reads them
+// through the same layout and tells the target.
+void Typist::hold(unsigned mods, unsigned levels)
+{
+    struct Slot {
+        bool was, wanted;
+        std::optional<std::uint32_t> key;
+    };
+    const auto has = [](unsigned set, unsigned bit) { return (set & bit) != 0; };
+    const Slot slots[] = {
+        {has(heldMods_, Shift) || has(heldLevels_, layout::LevelShift),
+         has(mods, Shift) || has(levels, layout::LevelShift), layout_->modifierKey(Shift)},
+        {has(heldMods_, Control) || has(heldLevels_, layout::LevelControl),
+         has(mods, Control) || has(levels, layout::LevelControl), layout_->modifierKey(Control)},
+        {has(heldMods_, Alt), has(mods, Alt), layout_->modifierKey(Alt)},
+        {has(heldLevels_, layout::LevelThree), has(levels, layout::LevelThree),
+         layout_->levelKey(layout::LevelThree)},
+        {has(heldLevels_, layout::LevelFive), has(levels, layout::LevelFive),
+         layout_->levelKey(layout::LevelFive)},
+    };
+    for (const Slot& s : slots)
+        if (s.was && !s.wanted && s.key)
+            display_.key(*s.key, false);
+    for (const Slot& s : slots)
+        if (!s.was && s.wanted && s.key)
+            display_.key(*s.key, true);
+    heldMods_ = mods;
+    heldLevels_ = levels;
+}
+
+process::ReadReceipt& Typist::receipt()
+{
+    const long pid = guard_.current()->pid;
+    if (!receipt_ || receipt_->pid() != pid)
+        receipt_.emplace(pid, addresses_);
+    return *receipt_;
+}
+
+// KWin has passed the burst on; the focus is still where it was; the target
+// has read it before the next one goes (so a stalled target never holds
+// more than about a burst, and KWin never drops it for falling behind).
+void Typist::endBurst(std::size_t done, std::size_t total)
+{
+    if (!display_.roundtrip() || !guard_.holds())
+        focusLost(done, total);
+    if (receipt().visible()) {
+        awaitRead(State::Handling, done, total);
+        return;
+    }
+    const Clock::time_point end = Clock::now() + pace_.blindBurst;
+    while (Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// Waits until the target has got at least this far with what it was sent,
+// within the stall limit.
+void Typist::awaitRead(State wanted, std::size_t done, std::size_t total)
+{
+    process::ReadReceipt& r = receipt();
+    if (!r.visible())
+        return;
+    r.sent();
+    const State state = r.await(wanted, pace_.stall);
+    if (state == State::Gone)
+        focusLost(done, total);
+    if (state < wanted)
+        stalled(done, total);
+}
+
+// After a key that may open, close or switch windows: until the target has
+// handled it and settled, in whichever of its windows is active then (a
+// dialog it opened, or the window a closed dialog hands the focus back to).
+void Typist::awaitAnswer(std::size_t done, std::size_t total)
+{
+    hold(NoModifier, layout::NoLevel);
+    if (!display_.roundtrip())
+        focusLost(done, total);
+    const bool last = done == total;
+    const Clock::time_point start = Clock::now();
+    if (!receipt().visible()) {
+        while (Clock::now() - start < pace_.commandPause && display_.dispatch(1)) {
+        }
+        if (!guard_.holds(true) && !last)
+            focusLost(done, total);
+        return;
+    }
+    receipt().sent();
+    for (;;) {
+        const bool holds = guard_.holds(true);
+        const State state = receipt().look();
+        if (state == State::Gone) {
+            if (last)
+                return;
+            focusLost(done, total);
+        }
+        if (state == State::Settled) {
+            if (holds || last)
+                return;
+            // A dialog has closed and KWin has not yet given the focus back.
+            if (display_.activeWindow())
+                focusLost(done, total);
+        }
+        if (Clock::now() - start >= pace_.stall)
+            stalled(done, total);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void Typist::focusLost(std::size_t done, std::size_t total)
+{
+    if (!display_.alive())
+        throw KeyError(QStringLiteral("The connection to KWin was lost after %1 of %2 keys, so "
+                                      "the rest was not typed.")
+                           .arg(done)
+                           .arg(total));
+    throw KeyError(errors::focusLostAfter(static_cast<qsizetype>(done),
+                                          static_cast<qsizetype>(total)));
+}
+
+void Typist::stalled(std::size_t done, std::size_t total)
+{
+    if (done == total)
+        throw NoAnswerAfterLastKey(errors::noAnswerAfterLastKey(static_cast<qsizetype>(total)));
+    throw KeyError(errors::stoppedRespondingAfter(static_cast<qsizetype>(done),
+                                                  static_cast<qsizetype>(total)));
+}
+
+} // namespace keys::kde
