@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -29,6 +31,32 @@ QString errorOf(const std::function<void()>& call)
     return {};
 }
 
+struct Outcome {
+    int status = -1;
+    QString errors;
+};
+
+// The program run as its user runs it on this desktop (no X display), with
+// what it writes to standard error.
+Outcome runTypomat(const QString& program, const QStringList& arguments,
+                   const QStringList& environment)
+{
+    QTemporaryDir dir;
+    const QString errors = dir.filePath(QStringLiteral("stderr"));
+    ChildProcess child(QStringLiteral("sh"),
+                       QStringList{QStringLiteral("-c"),
+                                   QStringLiteral("exec \"$0\" \"$@\" 2>'%1'").arg(errors),
+                                   QStringLiteral("env"), QStringLiteral("-u"),
+                                   QStringLiteral("DISPLAY")}
+                           + environment + QStringList{program} + arguments);
+    Outcome outcome;
+    outcome.status = child.waitForExit(30000);
+    QFile file(errors);
+    if (file.open(QIODevice::ReadOnly))
+        outcome.errors = QString::fromUtf8(file.readAll());
+    return outcome;
+}
+
 } // namespace
 
 class TestKde : public QObject {
@@ -44,6 +72,7 @@ private Q_SLOTS:
     void stolenFocusStopsTyping();
     void typingFollowsIntoDialog();
     void characterOutsideTheLayoutIsRefused();
+    void permissionFromTheDesktopEntry();
 
 private:
     QByteArray type(const QString& keys, qsizetype expectedSize);
@@ -175,6 +204,39 @@ void TestKde::characterOutsideTheLayoutIsRefused()
     sender_->AppActivate(target);
     QCOMPARE(errorOf([&] { sender_->SendKeys(keys, true); }), expected);
     QCOMPARE(term_->waitForBytes(before + 1, 300).size(), before);
+}
+
+// KWin checking permissions: the program its desktop entry names types;
+// a copy elsewhere is refused and told what to do, until it has written a
+// desktop entry of its own.
+void TestKde::permissionFromTheDesktopEntry()
+{
+    const QString typomat = QFileInfo(qEnvironmentVariable("TYPOMAT_EXE")).canonicalFilePath();
+    QVERIFY2(!typomat.isEmpty(), "TYPOMAT_EXE names no program");
+    KWinSession strict({.trustEveryone = false});
+    strict.addDesktopEntry(QStringLiteral("typomat"), typomat);
+    WestonCapture term(QStringLiteral("Strict Target"));
+    const QStringList env = strict.userEnvironment();
+    Outcome run = runTypomat(typomat, {QStringLiteral("send"), term.title(), QStringLiteral("granted~")}, env);
+    QVERIFY2(run.status == 0, qPrintable(run.errors));
+    QCOMPARE(term.waitForBytes(8), QByteArray("granted\r"));
+
+    QTemporaryDir elsewhere;
+    const QString copy = elsewhere.filePath(QStringLiteral("typomat"));
+    QVERIFY(QFile::copy(typomat, copy));
+    run = runTypomat(copy, {QStringLiteral("send"), term.title(), QStringLiteral("refused~")}, env);
+    QVERIFY(run.status != 0);
+    QVERIFY2(run.errors.contains(QStringLiteral("KWin did not allow Typomat"))
+                 && run.errors.contains(QStringLiteral("Exec=") + copy)
+                 && run.errors.contains(QStringLiteral("typomat --install-desktop-entry")),
+             qPrintable(run.errors));
+    QCOMPARE(term.waitForBytes(9, 300), QByteArray("granted\r"));
+
+    run = runTypomat(copy, {QStringLiteral("--install-desktop-entry")}, env);
+    QVERIFY2(run.status == 0, qPrintable(run.errors));
+    run = runTypomat(copy, {QStringLiteral("send"), term.title(), QStringLiteral("installed~")}, env);
+    QVERIFY2(run.status == 0, qPrintable(run.errors));
+    QCOMPARE(term.waitForBytes(18), QByteArray("granted\rinstalled\r"));
 }
 
 QTEST_GUILESS_MAIN(TestKde)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "KWinSession.h"
+#include "keys/kde/DesktopEntry.h"
 #include "keys/kde/KWinDisplay.h"
 
 #include <QDir>
@@ -85,6 +86,11 @@ KWinSession::KWinSession(const Options& options)
     if (bus.isEmpty())
         fail(QStringLiteral("the session bus (dbus-daemon) did not start"));
 
+    // The test itself looks at the windows, so KWin must let it.
+    if (!options.trustEveryone)
+        addDesktopEntry(QStringLiteral("typomat-test-probe"),
+                        QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath());
+
     socket_ = QStringLiteral("typomat-kwin-%1-%2").arg(getpid()).arg(++sessions);
     QStringList env{QStringLiteral("-u"), QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("-u"),
                     QStringLiteral("DISPLAY"), QStringLiteral("-u"), QStringLiteral("QT_QPA_PLATFORM"),
@@ -133,6 +139,14 @@ KWinSession::~KWinSession()
 QString KWinSession::dataDir() const
 {
     return dir_.filePath(QStringLiteral("share"));
+}
+
+void KWinSession::addDesktopEntry(const QString& name, const QString& program) const
+{
+    QFile f(dataDir() + QStringLiteral("/applications/%1.desktop").arg(name));
+    if (!f.open(QIODevice::WriteOnly)
+        || f.write(keys::kde::desktopEntryFor(program)) < 0)
+        fail(QStringLiteral("cannot write the desktop entry %1").arg(f.fileName()));
 }
 
 QString KWinSession::userDataDir() const

@@ -42,6 +42,8 @@ public:
     // A folder on KWin's XDG_DATA_DIRS: desktop entries go in its
     // applications folder.
     QString dataDir() const;
+    // Writes a desktop entry there that lets the program at this path in.
+    void addDesktopEntry(const QString& name, const QString& program) const;
     // The user's data folder (XDG_DATA_HOME) of KWin and of the programs
     // the test starts with userEnvironment().
     QString userDataDir() const;
