@@ -60,6 +60,10 @@ lintian --fail-on error,warning --display-level '>=warning' "$deb"
 step "desktop-file-validate"
 desktop-file-validate "$work/unpacked/usr/share/applications/typomat.desktop"
 desktop-file-validate "$source/typomat.desktop"
+# KWin lets the installed program type only when the entry names its path.
+grep -qx 'Exec=/usr/bin/typomat' "$work/unpacked/usr/share/applications/typomat.desktop"
+grep -qx 'X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input,org_kde_plasma_window_management,org_kde_kwin_keystate' \
+  "$work/unpacked/usr/share/applications/typomat.desktop"
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "installing into a throwaway root needs root: skipped"

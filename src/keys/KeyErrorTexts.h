@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 // The sentences a failed activation or send shows in the "Error" box, shared
 // by every backend (and by the tests, which check these very words).
@@ -89,26 +90,34 @@ inline QString noncharacter(char32_t c, int position)
         .arg(position);
 }
 
-// Where keys go in as key codes read in the user's layout (KDE Plasma on
-// Wayland): a character the layout in use has no key for. position counts
-// characters from 1.
+// Where keys go in as key codes read in the user's layouts (KDE Plasma on
+// Wayland): a character none of the layouts set up has a key for. layouts:
+// their names, the one in use first; position counts characters from 1.
+inline QString layoutsNamed(const QStringList& layouts)
+{
+    if (layouts.size() == 1)
+        return QStringLiteral("the keyboard layout of this desktop (%1) has no key for it")
+            .arg(layouts.front());
+    return QStringLiteral("none of the keyboard layouts of this desktop (%1) has a key for it")
+        .arg(layouts.join(QStringLiteral(", ")));
+}
+
 inline QString characterNotInLayout(const QString& character, int position,
-                                    const QString& layout)
+                                    const QStringList& layouts)
 {
     return QStringLiteral("The character \"%1\" at character %2 of the key string cannot be "
-                          "typed: the keyboard layout in use (%3) has no key for it, so nothing "
-                          "was typed. Switch to a layout that has it, or leave it out.")
+                          "typed: %3, so nothing was typed. Add a layout that has it in the "
+                          "desktop's keyboard settings, or leave it out.")
         .arg(character)
         .arg(position)
-        .arg(layout);
+        .arg(layoutsNamed(layouts));
 }
 
 // The same for a special key, named as the notation writes it ("{F13}").
-inline QString keyNotInLayout(const QString& key, const QString& layout)
+inline QString keyNotInLayout(const QString& key, const QStringList& layouts)
 {
-    return QStringLiteral("The key %1 cannot be typed: the keyboard layout in use (%2) has no "
-                          "key for it, so nothing was typed.")
-        .arg(key, layout);
+    return QStringLiteral("The key %1 cannot be typed: %2, so nothing was typed.")
+        .arg(key, layoutsNamed(layouts));
 }
 
 } // namespace keys::errors

@@ -72,6 +72,7 @@ private Q_SLOTS:
     void stolenFocusStopsTyping();
     void typingFollowsIntoDialog();
     void characterOutsideTheLayoutIsRefused();
+    void charactersFromASecondLayout();
     void permissionFromTheDesktopEntry();
 
 private:
@@ -196,14 +197,32 @@ void TestKde::characterOutsideTheLayoutIsRefused()
 {
     const QString expected =
         QStringLiteral("The character \"ж\" at character 5 of the key string cannot be typed: "
-                       "the keyboard layout in use (English (US)) has no key for it, so "
-                       "nothing was typed. Switch to a layout that has it, or leave it out.");
+                       "the keyboard layout of this desktop (English (US)) has no key for it, "
+                       "so nothing was typed. Add a layout that has it in the desktop's keyboard "
+                       "settings, or leave it out.");
     const QString keys = QStringLiteral("abc ж def");
     QCOMPARE(errorOf([&] { sender_->checkKeys(keys); }), expected);
     const qsizetype before = term_->bytes().size();
     sender_->AppActivate(target);
     QCOMPARE(errorOf([&] { sender_->SendKeys(keys, true); }), expected);
     QCOMPARE(term_->waitForBytes(before + 1, 300).size(), before);
+}
+
+// With a second layout set up, its characters are typed in it, and the
+// user's layout is in use again afterwards (it is named first).
+void TestKde::charactersFromASecondLayout()
+{
+    KWinSession both({.layouts = QStringLiteral("us,ru")});
+    WestonCapture term(QStringLiteral("Two Layouts"));
+    keys::KdeKeySender sender;
+    const QString text = QStringLiteral("abc жщэ ЖЩЭ def");
+    sender.AppActivate(term.title());
+    sender.SendKeys(text, true);
+    // weston-terminal sends a NUL after every character that is not ASCII.
+    QCOMPARE(QString::fromUtf8(term.waitForBytes(27).replace('\0', "")), text);
+    QVERIFY2(errorOf([&] { sender.checkKeys(QStringLiteral("中")); })
+                 .contains(QStringLiteral("(English (US), Russian)")),
+             qPrintable(errorOf([&] { sender.checkKeys(QStringLiteral("中")); })));
 }
 
 // KWin checking permissions: the program its desktop entry names types;

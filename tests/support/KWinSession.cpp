@@ -72,6 +72,16 @@ KWinSession::KWinSession(const Options& options)
     if (!QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), kwin))
         fail(QStringLiteral("kwin_wayland is not installed"));
 
+    // The layouts as Plasma's keyboard settings keep them.
+    QFile layouts(dir_.filePath(QStringLiteral("config/kxkbrc")));
+    if (!layouts.open(QIODevice::WriteOnly)
+        || layouts.write(QStringLiteral("[Layout]\nLayoutList=%1\nUse=true\n")
+                             .arg(options.layouts)
+                             .toUtf8())
+            < 0)
+        fail(QStringLiteral("cannot write KWin's keyboard settings"));
+    layouts.close();
+
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         fail(QStringLiteral("pipe failed"));
@@ -96,8 +106,7 @@ KWinSession::KWinSession(const Options& options)
                     QStringLiteral("DISPLAY"), QStringLiteral("-u"), QStringLiteral("QT_QPA_PLATFORM"),
                     QStringLiteral("XDG_RUNTIME_DIR=") + runtime,
                     QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + QString::fromLocal8Bit(bus),
-                    QStringLiteral("XDG_DATA_DIRS=%1:/usr/local/share:/usr/share").arg(dataDir()),
-                    QStringLiteral("XKB_DEFAULT_LAYOUT=") + options.layout};
+                    QStringLiteral("XDG_DATA_DIRS=%1:/usr/local/share:/usr/share").arg(dataDir())};
     env += userEnvironment();
     if (options.trustEveryone)
         env << QStringLiteral("KWIN_WAYLAND_NO_PERMISSION_CHECKS=1");

@@ -29,8 +29,8 @@ public:
         // false: KWin offers its restricted interfaces only to programs
         // whose desktop entry asks for them (see dataDir()).
         bool trustEveryone = true;
-        // The keyboard layout, as XKB names it ("us", "de", "us,ru").
-        QString layout = QStringLiteral("us");
+        // The keyboard layouts set up, as XKB names them ("us", "us,ru").
+        QString layouts = QStringLiteral("us");
     };
     KWinSession() : KWinSession(Options{}) {}
     explicit KWinSession(const Options& options);

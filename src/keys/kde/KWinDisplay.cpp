@@ -267,18 +267,45 @@ std::shared_ptr<const layout::SeatLayout> KWinDisplay::layout() const
     return keyboard_ ? keyboard_->layout() : nullptr;
 }
 
-// KWin keeps the layout in use to itself on Wayland; with more than one
-// configured it tells it on the session bus.
-std::uint32_t KWinDisplay::activeLayout() const
+namespace {
+
+// KWin tells the layout in use, and switches it, on the session bus when the
+// user has set up more than one.
+QDBusMessage keyboardLayoutsCall(const QString& method)
+{
+    return QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.keyboard"), QStringLiteral("/Layouts"),
+        QStringLiteral("org.kde.KeyboardLayouts"), method);
+}
+
+constexpr int layoutCallTimeoutMs = 1000;
+
+} // namespace
+
+std::vector<std::uint32_t> KWinDisplay::usableLayouts() const
 {
     const std::shared_ptr<const layout::SeatLayout> seatLayout = layout();
-    if (!seatLayout || seatLayout->layoutCount() < 2)
-        return 0;
-    const QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.kde.keyboard"), QStringLiteral("/Layouts"),
-        QStringLiteral("org.kde.KeyboardLayouts"), QStringLiteral("getLayout"));
-    const QDBusReply<uint> reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 1000);
-    return reply.isValid() ? reply.value() : 0;
+    const std::uint32_t count = seatLayout ? seatLayout->layoutCount() : 1;
+    if (count < 2)
+        return {0};
+    const QDBusReply<uint> active = QDBusConnection::sessionBus().call(
+        keyboardLayoutsCall(QStringLiteral("getLayout")), QDBus::Block, layoutCallTimeoutMs);
+    if (!active.isValid() || active.value() >= count)
+        return {0};
+    std::vector<std::uint32_t> layouts{active.value()};
+    for (std::uint32_t i = 0; i < count; ++i)
+        if (i != active.value())
+            layouts.push_back(i);
+    return layouts;
+}
+
+bool KWinDisplay::switchLayout(std::uint32_t index) const
+{
+    QDBusMessage call = keyboardLayoutsCall(QStringLiteral("setLayout"));
+    call << uint(index);
+    const QDBusReply<bool> done =
+        QDBusConnection::sessionBus().call(call, QDBus::Block, layoutCallTimeoutMs);
+    return done.isValid() && done.value();
 }
 
 void KWinDisplay::authenticate()

@@ -67,11 +67,15 @@ public:
     // Asks KWin to activate the window (and to show it when minimized).
     void activate(const PlasmaWindow& window);
 
-    // The seat's layout (nullptr until KWin sent it; throws KeyError when
-    // it cannot be read), the layout in use and the locks that are on.
+    // The seat's keymap (nullptr until KWin sent it; throws KeyError when
+    // it cannot be read) and the locks that are on.
     std::shared_ptr<const layout::SeatLayout> layout() const;
-    std::uint32_t activeLayout() const;
     layout::Locks locks() const { return locks_; }
+    // The layouts typing may use: the one in use first, then the others the
+    // user has set up, where KWin lets its layout be switched.
+    std::vector<std::uint32_t> usableLayouts() const;
+    // Makes this layout the one in use; false when KWin refuses.
+    bool switchLayout(std::uint32_t index) const;
 
     // Tells KWin who types and why; keys are dropped until then.
     void authenticate();

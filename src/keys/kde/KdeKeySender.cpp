@@ -152,7 +152,7 @@ void KdeKeySender::checkKeys(const QString& keys) const
     KWinDisplay& display = session();
     const std::shared_ptr<const layout::SeatLayout> seatLayout = display.layout();
     if (seatLayout)
-        layout::refuseUntypable(keys, events, planned, *seatLayout, display.activeLayout());
+        layout::refuseUntypable(keys, events, planned, *seatLayout, display.usableLayouts());
 }
 
 void KdeKeySender::SendKeys(const QString& keys, bool wait)
@@ -160,8 +160,12 @@ void KdeKeySender::SendKeys(const QString& keys, bool wait)
     const KeyEvents events = parseKeyString(keys);
     const std::vector<layout::PlannedKey> planned = layout::planKeys(events);
     KWinDisplay& display = session();
-    if (const auto seatLayout = display.layout())
-        layout::refuseUntypable(keys, events, planned, *seatLayout, display.activeLayout());
+    const std::shared_ptr<const layout::SeatLayout> seatLayout = display.layout();
+    if (!seatLayout)
+        throw KeyError(QStringLiteral("KWin did not tell its keyboard layout, so nothing was "
+                                      "typed."));
+    const std::vector<std::uint32_t> layouts = display.usableLayouts();
+    layout::refuseUntypable(keys, events, planned, *seatLayout, layouts);
     if (planned.empty()) {
         display.roundtrip();
         return;
@@ -178,7 +182,7 @@ void KdeKeySender::SendKeys(const QString& keys, bool wait)
         throw KeyError(activated ? errors::focusMovedBeforeTyping()
                                  : errors::focusLostAfter(0, static_cast<qsizetype>(planned.size())));
     {
-        Typist typist(display, guard, displayAddresses(), *pace_);
+        Typist typist(display, guard, seatLayout, layouts, displayAddresses(), *pace_);
         try {
             typist.run(planned, wait);
         } catch (...) {

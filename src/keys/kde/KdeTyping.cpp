@@ -53,13 +53,13 @@ bool FocusGuard::inDialog() const
 
 // ------------------------------------------------------------------ typist
 
-Typist::Typist(KWinDisplay& display, FocusGuard& guard, QStringList displayAddresses, Pace pace)
+Typist::Typist(KWinDisplay& display, FocusGuard& guard,
+               std::shared_ptr<const layout::SeatLayout> seatLayout,
+               std::vector<std::uint32_t> layouts, QStringList displayAddresses, Pace pace)
     : display_(display), guard_(guard), addresses_(std::move(displayAddresses)), pace_(pace),
-      layout_(display.layout()), group_(display.activeLayout()), locks_(display.locks())
+      layout_(std::move(seatLayout)), layouts_(std::move(layouts)), group_(layouts_.front()),
+      locks_(display.locks())
 {
-    if (!layout_)
-        throw KeyError(QStringLiteral("KWin did not tell its keyboard layout, so nothing was "
-                                      "typed."));
     display_.authenticate();
 }
 
@@ -68,6 +68,10 @@ Typist::~Typist()
     if (!display_.alive())
         return;
     hold(NoModifier, layout::NoLevel);
+    // The user's layout comes back once KWin has read every key typed in
+    // another one.
+    if (group_ != layouts_.front() && display_.roundtrip())
+        display_.switchLayout(layouts_.front());
     display_.flush();
 }
 
@@ -85,11 +89,11 @@ void Typist::run(const std::vector<PlannedKey>& keys, bool waitAtEnd)
         // The target has handled what came before (its activation too), so
         // the shortcut, or the Enter that closes a dialog, finds it ready.
         if (command)
-            awaitRead(State::Settled, i, total);
-        type(key);
+            awaitSettled(i, total, false);
+        type(key, i, total);
         const bool more = i + 1 < total;
         if (command && (more || waitAtEnd)) {
-            awaitAnswer(i + 1, total);
+            awaitSettled(i + 1, total, true);
             inBurst = 0;
         } else if (key.lockKey) {
             display_.roundtrip();
@@ -106,20 +110,43 @@ void Typist::run(const std::vector<PlannedKey>& keys, bool waitAtEnd)
     awaitRead(State::Read, total, total);
 }
 
-void Typist::type(const PlannedKey& key)
+void Typist::type(const PlannedKey& key, std::size_t done, std::size_t total)
 {
     // Shortcuts go by the key, as a user presses them with Caps Lock on.
     const bool shortcut = (key.mods & (Control | Alt)) != 0;
-    const std::optional<Stroke> stroke =
+    std::optional<Stroke> stroke =
         layout_->find(key.sym, group_, shortcut ? layout::Locks{} : locks_);
+    if (!stroke) {
+        if (const std::optional<std::uint32_t> other = layout::layoutFor(key.sym, *layout_, layouts_)) {
+            useLayout(*other, done, total);
+            stroke = layout_->find(key.sym, group_, shortcut ? layout::Locks{} : locks_);
+        }
+    }
     if (!stroke) {
         char name[64] = "?";
         xkb_keysym_get_name(key.sym, name, sizeof name);
-        throw KeyError(errors::keyNotInLayout(QString::fromUtf8(name), layout_->layoutName(group_)));
+        throw KeyError(errors::keyNotInLayout(QString::fromUtf8(name),
+                                              {layout_->layoutName(group_)}));
     }
     hold(key.mods, stroke->levels);
     display_.key(stroke->code, true);
     display_.key(stroke->code, false);
+}
+
+// Switches KWin to another of the user's layouts once it has passed on the
+// keys typed so far, so that each is read in the layout it was typed in.
+void Typist::useLayout(std::uint32_t group, std::size_t done, std::size_t total)
+{
+    hold(NoModifier, layout::NoLevel);
+    if (!display_.roundtrip())
+        focusLost(done, total);
+    if (!display_.switchLayout(group))
+        throw KeyError(QStringLiteral("KWin did not switch to the keyboard layout %1 after %2 of "
+                                      "%3 keys, so the rest was not typed.")
+                           .arg(layout_->layoutName(group))
+                           .arg(done)
+                           .arg(total));
+    group_ = group;
 }
 
 // The modifier keys go down and up as on a real keyboard: KWin reads them
@@ -191,39 +218,52 @@ void Typist::awaitRead(State wanted, std::size_t done, std::size_t total)
         stalled(done, total);
 }
 
-// After a key that may open, close or switch windows: until the target has
-// handled it and settled, in whichever of its windows is active then (a
-// dialog it opened, or the window a closed dialog hands the focus back to).
-void Typist::awaitAnswer(std::size_t done, std::size_t total)
+// Until the target has handled what it was sent and settled, in whichever of
+// its windows is active then, and KWin owes it nothing more: after round
+// trips with KWin it still has nothing to read and has not woken. (A new
+// dialog takes several steps between the two: KWin's configure, the first
+// frame, the activation; the target waits for KWin in between.)
+// answering: after a key that may open, close or switch windows, so a new
+// window of the target's process is followed, and after the last key the
+// target may close.
+void Typist::awaitSettled(std::size_t done, std::size_t total, bool answering)
 {
+    constexpr int confirmations = 2;
     hold(NoModifier, layout::NoLevel);
     if (!display_.roundtrip())
         focusLost(done, total);
-    const bool last = done == total;
+    const bool last = answering && done == total;
     const Clock::time_point start = Clock::now();
     if (!receipt().visible()) {
-        while (Clock::now() - start < pace_.commandPause && display_.dispatch(1)) {
+        while (answering && Clock::now() - start < pace_.commandPause && display_.dispatch(1)) {
         }
-        if (!guard_.holds(true) && !last)
+        if (!guard_.holds(answering) && !last)
             focusLost(done, total);
         return;
     }
     receipt().sent();
+    int confirmed = 0;
     for (;;) {
-        const bool holds = guard_.holds(true);
+        const bool holds = guard_.holds(answering);
         const State state = receipt().look();
         if (state == State::Gone) {
             if (last)
                 return;
             focusLost(done, total);
         }
-        if (state == State::Settled) {
-            if (holds || last)
+        if (state == State::Settled && (holds || last)) {
+            if (confirmed == confirmations)
                 return;
-            // A dialog has closed and KWin has not yet given the focus back.
-            if (display_.activeWindow())
+            if (!display_.roundtrip())
                 focusLost(done, total);
+            ++confirmed;
+            continue;
         }
+        confirmed = 0;
+        // Settled elsewhere; no window active means a dialog has closed and
+        // KWin has not yet given the focus back.
+        if (state == State::Settled && display_.activeWindow())
+            focusLost(done, total);
         if (Clock::now() - start >= pace_.stall)
             stalled(done, total);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

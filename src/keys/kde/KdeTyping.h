@@ -64,10 +64,14 @@ struct Pace {
 // nothing more is sent then.
 class Typist {
 public:
+    // layouts: those typing may use, the one in use first (see
+    // KWinDisplay::usableLayouts); a key the one in use lacks is typed in
+    // another, and the one in use is restored at the end.
     // displayAddresses: where the display servers the target may read its
     // keys from listen (KWin's socket, and XWayland's for X11 windows).
-    Typist(KWinDisplay& display, FocusGuard& guard, QStringList displayAddresses,
-           Pace pace = {});
+    Typist(KWinDisplay& display, FocusGuard& guard,
+           std::shared_ptr<const layout::SeatLayout> seatLayout,
+           std::vector<std::uint32_t> layouts, QStringList displayAddresses, Pace pace = {});
     ~Typist();
     Typist(const Typist&) = delete;
     Typist& operator=(const Typist&) = delete;
@@ -78,11 +82,12 @@ public:
 
 private:
     using State = process::ReadReceipt::State;
-    void type(const layout::PlannedKey& key);
+    void type(const layout::PlannedKey& key, std::size_t done, std::size_t total);
+    void useLayout(std::uint32_t group, std::size_t done, std::size_t total);
     void hold(unsigned mods, unsigned levels);
     void endBurst(std::size_t done, std::size_t total);
     void awaitRead(State wanted, std::size_t done, std::size_t total);
-    void awaitAnswer(std::size_t done, std::size_t total);
+    void awaitSettled(std::size_t done, std::size_t total, bool answering);
     process::ReadReceipt& receipt();
     [[noreturn]] void focusLost(std::size_t done, std::size_t total);
     [[noreturn]] void stalled(std::size_t done, std::size_t total);
@@ -92,6 +97,7 @@ private:
     QStringList addresses_;
     Pace pace_;
     std::shared_ptr<const layout::SeatLayout> layout_;
+    std::vector<std::uint32_t> layouts_;
     std::uint32_t group_ = 0;
     layout::Locks locks_;
     unsigned heldMods_ = NoModifier;

@@ -187,19 +187,30 @@ std::optional<std::uint32_t> SeatLayout::levelKey(Level level) const
     return key.keycode - evdevOffset;
 }
 
+std::optional<std::uint32_t> layoutFor(Keysym sym, const SeatLayout& layout,
+                                       const std::vector<std::uint32_t>& layouts)
+{
+    for (const std::uint32_t group : layouts)
+        if (layout.find(sym, group, {}))
+            return group;
+    return std::nullopt;
+}
+
 void refuseUntypable(const QString& keys, const KeyEvents& events,
                      const std::vector<PlannedKey>& planned, const SeatLayout& layout,
-                     std::uint32_t group)
+                     const std::vector<std::uint32_t>& layouts)
 {
     for (std::size_t i = 0; i < planned.size(); ++i) {
-        if (layout.find(planned[i].sym, group, {}))
+        if (layoutFor(planned[i].sym, layout, layouts))
             continue;
-        const QString name = layout.layoutName(group);
+        QStringList names;
+        for (const std::uint32_t group : layouts)
+            names << layout.layoutName(group);
         if (planned[i].character == 0)
-            throw KeyError(errors::keyNotInLayout(describe(events[i]), name));
+            throw KeyError(errors::keyNotInLayout(describe(events[i]), names));
         const char32_t c = planned[i].character;
         throw KeyError(errors::characterNotInLayout(QString::fromUcs4(&c, 1),
-                                                    characterPosition(keys, c), name));
+                                                    characterPosition(keys, c), names));
     }
 }
 

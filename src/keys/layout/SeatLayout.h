@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 #include <tuple>
 #include <unordered_map>
 
@@ -91,11 +92,17 @@ private:
     mutable std::map<std::tuple<std::uint32_t, bool, bool>, Table> tables_;
 };
 
-// Throws KeyError naming the first key of the string that the layout
-// cannot type (a character with its place in the key string), so that
+// The layout to type a symbol in: the first of these layouts (the one in
+// use, then those typing may switch to) that has a key for it; nothing
+// when none has.
+std::optional<std::uint32_t> layoutFor(Keysym sym, const SeatLayout& layout,
+                                       const std::vector<std::uint32_t>& layouts);
+
+// Throws KeyError naming the first key of the string that none of these
+// layouts can type (a character with its place in the key string), so that
 // nothing is sent. events and planned: the key string read and planned.
 void refuseUntypable(const QString& keys, const KeyEvents& events,
                      const std::vector<PlannedKey>& planned, const SeatLayout& layout,
-                     std::uint32_t group);
+                     const std::vector<std::uint32_t>& layouts);
 
 } // namespace keys::layout
