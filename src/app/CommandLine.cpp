@@ -199,7 +199,8 @@ QStringList decodedArguments(int argc, char** argv)
 
 bool isCommandWord(const QString& argument)
 {
-    return argument == u"--help" || argument == u"-h" || argument == u"--version";
+    return argument == u"--help" || argument == u"-h" || argument == u"--version"
+        || argument == u"--install-desktop-entry";
 }
 
 void readOption(const QString& option, Arguments& arguments)

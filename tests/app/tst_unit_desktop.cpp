@@ -68,12 +68,12 @@ void TestDesktop::noticeNamesTheDesktopOnlyWhereItIsOne()
 
 void TestDesktop::backendNames()
 {
-    QCOMPARE(app::keyBackendNames(), (QStringList{"x11", "wayland"}));
+    QCOMPARE(app::keyBackendNames(), (QStringList{"x11", "wayland", "kde"}));
     QCOMPARE(app::keyBackendNamed(QStringLiteral("Wayland")), KeyBackend::Wayland);
     QCOMPARE(app::keyBackendNamed(QStringLiteral("x 11")), std::nullopt);
     QCOMPARE(app::unknownKeyBackend(QStringLiteral("wl"), QStringLiteral("--backend")),
              QStringLiteral("--backend names the keystroke backend \"wl\", which Typomat does "
-                            "not know. The backends are: x11, wayland."));
+                            "not know. The backends are: x11, wayland, kde."));
 }
 
 void TestDesktop::waylandSessionPutsOwnWindowsOnXWayland()
