@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <csignal>
 #include <thread>
 
 using namespace testsupport;
@@ -70,6 +71,7 @@ private Q_SLOTS:
     void keysReachTheTerminal_data();
     void keysReachTheTerminal();
     void stolenFocusStopsTyping();
+    void stoppedTargetGetsEveryKey();
     void typingFollowsIntoDialog();
     void characterOutsideTheLayoutIsRefused();
     void charactersFromASecondLayout();
@@ -176,6 +178,27 @@ void TestKde::stolenFocusStopsTyping()
     QVERIFY(thief.waitForBytes(1, 500).size() <= 40);
     // Shift was let go: the next keys are small letters.
     QCOMPARE(type(QStringLiteral("a"), 1), QByteArray("a"));
+}
+
+// The target stops reading for a second in the middle: typing waits for
+// it (KWin would drop a client that falls too far behind), and returns only
+// once it has read every key.
+void TestKde::stoppedTargetGetsEveryKey()
+{
+    const QByteArray text(3000, 'z');
+    const qsizetype before = term_->bytes().size();
+    sender_->AppActivate(target);
+    const pid_t pid = term_->pid();
+    std::thread pause([pid] {
+        QThread::msleep(50);
+        kill(pid, SIGSTOP);
+        QThread::msleep(1000);
+        kill(pid, SIGCONT);
+    });
+    const QString error = errorOf([&] { sender_->SendKeys(QString::fromLatin1(text), true); });
+    pause.join();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(term_->waitForBytes(before + text.size()).mid(before), text);
 }
 
 // Ctrl+D opens a dialog: the text after it goes there, Enter closes it,
