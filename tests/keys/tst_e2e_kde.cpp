@@ -72,6 +72,7 @@ private Q_SLOTS:
     void keysReachTheTerminal();
     void stolenFocusStopsTyping();
     void stoppedTargetGetsEveryKey();
+    void targetClosingAfterTheLastKeyHasAnswered();
     void typingFollowsIntoDialog();
     void characterOutsideTheLayoutIsRefused();
     void charactersFromASecondLayout();
@@ -199,6 +200,17 @@ void TestKde::stoppedTargetGetsEveryKey()
     pause.join();
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(term_->waitForBytes(before + text.size()).mid(before), text);
+}
+
+// A window whose program ends once it has read the last key (a form that
+// closes) has answered: no error.
+void TestKde::targetClosingAfterTheLastKeyHasAnswered()
+{
+    WestonCapture form(QStringLiteral("Closing Form"), 5);
+    keys::KdeKeySender sender;
+    sender.AppActivate(form.title());
+    QCOMPARE(errorOf([&] { sender.SendKeys(QStringLiteral("abcd~"), true); }), QString());
+    QCOMPARE(form.waitForBytes(5), QByteArray("abcd\r"));
 }
 
 // Ctrl+D opens a dialog: the text after it goes there, Enter closes it,

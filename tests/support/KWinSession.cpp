@@ -215,7 +215,7 @@ void KWinProbe::activate(const QString& title)
 
 // ------------------------------------------------------- weston-terminal
 
-WestonCapture::WestonCapture(const QString& title)
+WestonCapture::WestonCapture(const QString& title, qsizetype closeAfter)
     : title_(title), file_(QStringLiteral("capture"))
 {
     // weston-terminal has no title option: the shell sets it.
@@ -223,8 +223,11 @@ WestonCapture::WestonCapture(const QString& title)
     QFile f(script);
     if (!f.open(QIODevice::WriteOnly)
         || f.write(QStringLiteral("#!/bin/sh\nprintf '\\033]2;%1\\007'\nstty raw -echo\n"
-                                  "exec cat >> '%2'\n")
-                       .arg(title, file_.path())
+                                  "exec %2 >> '%3'\n")
+                       .arg(title,
+                            closeAfter > 0 ? QStringLiteral("head -c %1").arg(closeAfter)
+                                           : QStringLiteral("cat"),
+                            file_.path())
                        .toLocal8Bit())
             < 0)
         fail(QStringLiteral("cannot write the capture script"));

@@ -79,7 +79,9 @@ private:
 // every byte it receives to a file. (foot crashes on KWin's virtual output.)
 class WestonCapture {
 public:
-    explicit WestonCapture(const QString& title);
+    // closeAfter: the terminal closes once it has received this many bytes
+    // (0: never).
+    explicit WestonCapture(const QString& title, qsizetype closeAfter = 0);
     QString title() const { return title_; }
     QByteArray bytes() const { return file_.read(); }
     // Waits until at least size bytes arrived, then a little longer for any

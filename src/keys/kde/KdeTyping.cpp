@@ -212,8 +212,13 @@ void Typist::awaitRead(State wanted, std::size_t done, std::size_t total)
         return;
     r.sent();
     const State state = r.await(wanted, pace_.stall);
-    if (state == State::Gone)
+    // A target that ends after its last key (a form that closes) has
+    // answered; before that, its keys had nowhere to go.
+    if (state == State::Gone) {
+        if (done == total)
+            return;
         focusLost(done, total);
+    }
     if (state < wanted)
         stalled(done, total);
 }
