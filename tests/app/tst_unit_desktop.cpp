@@ -12,6 +12,7 @@ private Q_SLOTS:
     void choice();
     void noticeNamesTheDesktopOnlyWhereItIsOne();
     void backendNames();
+    void kwinLetsInOrSaysWhy();
     void waylandSessionPutsOwnWindowsOnXWayland();
 };
 
@@ -64,6 +65,22 @@ void TestDesktop::noticeNamesTheDesktopOnlyWhereItIsOne()
                                         .arg(QLatin1String(c.named))));
     }
     QVERIFY(app::keyBackendNotice(KeyBackend::Wayland, {true, QString(), true, {}}).isEmpty());
+}
+
+// Where the wlroots protocols are missing, KWin that lets Typomat in is
+// used; one that refuses is named with its reason, not as a desktop whose
+// windows cannot be reached.
+void TestDesktop::kwinLetsInOrSaysWhy()
+{
+    app::DesktopOffers plasma{true, QStringLiteral("The compositor lacks them."), true,
+                              QStringLiteral("KDE"), true, {}};
+    QCOMPARE(app::chooseKeyBackend(std::nullopt, plasma), KeyBackend::Kde);
+    QVERIFY(app::keyBackendNotice(KeyBackend::Kde, plasma).isEmpty());
+    plasma.kdeMissing = QStringLiteral("KWin did not allow Typomat to list windows.");
+    QCOMPARE(app::chooseKeyBackend(std::nullopt, plasma), KeyBackend::X11);
+    const QString notice = app::keyBackendNotice(KeyBackend::X11, plasma);
+    QVERIFY2(notice.contains(plasma.kdeMissing) && !notice.contains(QStringLiteral("cannot be reached")),
+             qPrintable(notice));
 }
 
 void TestDesktop::backendNames()
