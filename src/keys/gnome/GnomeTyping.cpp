@@ -1,0 +1,384 @@
+// SPDX-License-Identifier: MIT
+#include "keys/gnome/GnomeTyping.h"
+#include "keys/KeyErrorTexts.h"
+#include "keys/KeySender.h"
+#include "keys/SpecialKeySyms.h"
+#include "keys/gnome/RemoteKeyboard.h"
+#include "keys/gnome/SignalWaiter.h"
+
+#include <xkbcommon/xkbcommon-keysyms.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <algorithm>
+#include <map>
+#include <thread>
+
+namespace keys::gnome {
+
+using process::ReadReceipt;
+using process::TargetProcess;
+using process::ThreadState;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// After keys went out, how long the target may show no sign of them (its UI
+// thread did not run, nothing waits unread) before they count as gone
+// elsewhere or dropped.
+constexpr auto deliveryLimit = 250ms;
+// How long the Shell's reports of focus changes may trail its answers.
+constexpr int focusReportLimitMs = 1000;
+
+bool isFunctionKey(SpecialKey key)
+{
+    return static_cast<int>(key) >= static_cast<int>(SpecialKey::F1)
+        && static_cast<int>(key) <= static_cast<int>(SpecialKey::F16);
+}
+
+GnomeKey planKey(const KeyEvent& event)
+{
+    GnomeKey key;
+    key.mods = event.modifiers;
+    key.commandKey = (event.modifiers & (Control | Alt)) != 0;
+    if (event.kind == KeyEvent::Kind::Special) {
+        key.sym = keysymOf(event.special);
+        key.commandKey = key.commandKey || isFunctionKey(event.special);
+        key.enterOrEscape =
+            event.special == SpecialKey::Enter || event.special == SpecialKey::Escape;
+        return key;
+    }
+    const char32_t c = event.character;
+    key.character = c;
+    if (c == U'\n' || c == U'\r')
+        key.sym = XKB_KEY_Return;
+    else if (c == U'\t')
+        key.sym = XKB_KEY_Tab;
+    else
+        key.sym = xkb_utf32_to_keysym(c);
+    if (key.sym == XKB_KEY_NoSymbol)
+        throw KeyError(QStringLiteral("The character \"%1\" cannot be typed.")
+                           .arg(QString::fromUcs4(&c, 1)));
+    key.enterOrEscape = key.sym == XKB_KEY_Return;
+    return key;
+}
+
+QStringList displayAddresses()
+{
+    return process::waylandDisplayAddresses(qEnvironmentVariable("WAYLAND_DISPLAY"))
+        + process::xDisplayAddresses(qEnvironmentVariable("DISPLAY"));
+}
+
+} // namespace
+
+std::vector<GnomeKey> planGnomeKeys(const KeyEvents& events)
+{
+    std::vector<GnomeKey> keys;
+    keys.reserve(events.size());
+    for (const KeyEvent& event : events)
+        keys.push_back(planKey(event));
+    return keys;
+}
+
+std::optional<char32_t> firstOffLayout(const std::vector<GnomeKey>& keys,
+                                       const std::function<bool(std::uint32_t)>& onLayout)
+{
+    std::map<std::uint32_t, bool> known;
+    for (const GnomeKey& key : keys) {
+        if (!key.character)
+            continue;
+        auto [at, isNew] = known.try_emplace(key.sym, false);
+        if (isNew)
+            at->second = onLayout(key.sym);
+        if (!at->second)
+            return key.character;
+    }
+    return std::nullopt;
+}
+
+// ---------------------------------------------------------------- focus log
+
+FocusLog::FocusLog(const QDBusConnection& bus)
+    : waiter_(std::make_unique<SignalWaiter>(bus, QStringLiteral("org.gnome.Shell"),
+                                             QStringLiteral("/org/typomat/Windows"),
+                                             QStringLiteral("org.typomat.Windows"),
+                                             QStringLiteral("FocusChanged")))
+{
+}
+
+FocusLog::~FocusLog() = default;
+
+std::optional<std::vector<std::uint64_t>> FocusLog::between(std::uint64_t after, std::uint64_t upTo,
+                                                            int limitMs) const
+{
+    const auto windowsIn = [&](const SignalCatcher::Arrivals& arrivals) {
+        std::map<std::uint64_t, std::uint64_t> byChange;
+        for (const QVariantList& a : arrivals) {
+            const std::uint64_t change = a.value(1).toULongLong();
+            if (change > after && change <= upTo)
+                byChange[change] = a.value(0).toULongLong();
+        }
+        return byChange;
+    };
+    const std::size_t wanted = upTo - after;
+    const auto byChange = windowsIn(waiter_->waitUntil(
+        [&](const SignalCatcher::Arrivals& a) { return windowsIn(a).size() == wanted; }, limitMs));
+    if (byChange.size() != wanted)
+        return std::nullopt;
+    std::vector<std::uint64_t> windows;
+    for (const auto& [change, window] : byChange)
+        windows.push_back(window);
+    return windows;
+}
+
+// -------------------------------------------------------------- focus guard
+
+FocusGuard::FocusGuard(ShellWindows& shell, const FocusLog& log, const ShellWindow& target,
+                       std::uint64_t newSince, KeyboardFocus start)
+    : shell_(shell), log_(log), target_(target.id), pid_(target.pid), newSince_(newSince),
+      seen_(start), current_(target.id), followed_{target.id}, targetPid_(target.pid)
+{
+    // Activation may have put the keyboard into a dialog the target has open.
+    if (start.window != target_)
+        follow(start.window);
+    current_ = start.window;
+}
+
+bool FocusGuard::follow(std::uint64_t window)
+{
+    if (followed_.count(window))
+        return true;
+    if (window == 0)
+        return false;
+    for (const ShellWindow& w : shell_.list()) {
+        if (w.id != window)
+            continue;
+        const bool opened = followed_.count(w.parent) != 0
+            || (w.id > newSince_ && w.pid != 0 && w.pid == targetPid_);
+        if (opened)
+            followed_.insert(w.id);
+        return opened;
+    }
+    return false;
+}
+
+bool FocusGuard::holds()
+{
+    const KeyboardFocus now = shell_.focus();
+    if (now.changes != seen_.changes) {
+        const auto windows = log_.between(seen_.changes, now.changes, focusReportLimitMs);
+        seen_ = now;
+        if (!windows)
+            return false;
+        for (std::uint64_t w : *windows)
+            if (!follow(w))
+                return false;
+    }
+    if (!followed_.count(now.window))
+        return false;
+    if (now.window != current_) {
+        current_ = now.window;
+        for (const ShellWindow& w : shell_.list())
+            if (w.id == current_ && w.pid != 0)
+                pid_ = w.pid;
+    }
+    return true;
+}
+
+// ------------------------------------------------------------------- typist
+
+GnomeTypist::GnomeTypist(RemoteKeyboard& keyboard, FocusGuard& guard, Pace pace)
+    : keyboard_(keyboard), guard_(guard), pace_(pace)
+{
+}
+
+GnomeTypist::~GnomeTypist()
+{
+    try {
+        hold(NoModifier);
+    } catch (...) {
+        // The session is gone: so are its keys.
+    }
+}
+
+void GnomeTypist::run(const std::vector<GnomeKey>& keys, bool waitAtEnd)
+{
+    const std::size_t total = keys.size();
+    std::size_t inBurst = 0;
+    for (std::size_t i = 0; i < total; ++i) {
+        const GnomeKey& key = keys[i];
+        const bool reacts = key.commandKey || (key.enterOrEscape && guard_.inDialog());
+        if (reacts && inBurst > 0) {
+            // A dialog must be ready before Enter or Escape reaches it, and a
+            // shortcut needs the text before it handled.
+            hold(NoModifier);
+            check(i - inBurst, total);
+            awaitReaction(i, total);
+            inBurst = 0;
+        }
+        if (inBurst == 0 && receipt().visible())
+            cpuBeforeKeys_ = process_ ? process_->uiThreadCpuTimeNs() : std::nullopt;
+        type(key);
+        ++inBurst;
+        const bool more = i + 1 < total;
+        if (reacts && (more || waitAtEnd)) {
+            hold(NoModifier);
+            check(i + 1 - inBurst, total);
+            awaitReaction(i + 1, total);
+            inBurst = 0;
+        } else if (inBurst >= static_cast<std::size_t>(pace_.burstKeys) && more) {
+            check(i + 1 - inBurst, total);
+            pace(i + 1, total);
+            inBurst = 0;
+        }
+    }
+    hold(NoModifier);
+    if (inBurst > 0) {
+        check(total - inBurst, total);
+        if (waitAtEnd)
+            awaitRead(total);
+    }
+}
+
+void GnomeTypist::type(const GnomeKey& key)
+{
+    hold(key.mods);
+    keyboard_.key(key.sym, true);
+    keyboard_.key(key.sym, false);
+}
+
+void GnomeTypist::hold(unsigned mods)
+{
+    static constexpr std::pair<Modifier, std::uint32_t> keysyms[] = {
+        {Shift, XKB_KEY_Shift_L}, {Control, XKB_KEY_Control_L}, {Alt, XKB_KEY_Alt_L}};
+    for (const auto& [m, sym] : keysyms)
+        if ((held_ & m) && !(mods & m))
+            keyboard_.key(sym, false);
+    for (const auto& [m, sym] : keysyms)
+        if (!(held_ & m) && (mods & m))
+            keyboard_.key(sym, true);
+    held_ = mods;
+}
+
+// The keys so far were taken by the compositor (the Shell's answer comes
+// after them), and the keyboard stayed with followed windows.
+void GnomeTypist::check(std::size_t done, std::size_t total)
+{
+    if (!keyboard_.orderedWithShell() && !keyboard_.sync())
+        throw KeyError(QStringLiteral("The remote desktop session ended after %1 of %2 keys, so "
+                                      "the rest was not typed.")
+                           .arg(done)
+                           .arg(total));
+    if (!guard_.holds())
+        lost(done, total);
+}
+
+// Before the next burst: the target has read the last one, so that a
+// target that falls behind is never flooded (the compositor would drop it).
+void GnomeTypist::pace(std::size_t done, std::size_t total)
+{
+    ReadReceipt& r = receipt();
+    if (!r.visible()) {
+        const Clock::time_point next = burstStart_ + std::chrono::microseconds(pace_.blindBurstUs);
+        std::this_thread::sleep_until(next);
+        burstStart_ = std::max(next, Clock::now() - std::chrono::microseconds(pace_.blindBurstUs));
+        return;
+    }
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(pace_.stallMs);
+    for (;;) {
+        const ReadReceipt::State state = r.look();
+        if (state != ReadReceipt::State::Unread && state != ReadReceipt::State::Stopped)
+            return;
+        if (Clock::now() >= end)
+            throw KeyError(errors::stoppedRespondingAfter(static_cast<qsizetype>(done),
+                                                          static_cast<qsizetype>(total)));
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+// After a key that may open, close or switch windows: the target has read
+// and handled it, and the keyboard is where the next keys may go.
+void GnomeTypist::awaitReaction(std::size_t done, std::size_t total)
+{
+    const bool last = done == total;
+    const Clock::time_point floor = Clock::now() + std::chrono::milliseconds(pace_.commandFloorMs);
+    ReadReceipt& r = receipt();
+    ReadReceipt::State state = ReadReceipt::State::Unknown;
+    if (r.visible()) {
+        r.sent();
+        awaitDelivery();
+        state = r.await(ReadReceipt::State::Settled, std::chrono::milliseconds(pace_.stallMs));
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pace_.blindCommandMs));
+    }
+    std::this_thread::sleep_until(floor);
+    const std::uint64_t before = guard_.current();
+    if (!guard_.holds()) {
+        if (last)
+            return; // the key may have closed the target
+        lost(done, total);
+    }
+    if (state != ReadReceipt::State::Settled && state != ReadReceipt::State::Unknown
+        && state != ReadReceipt::State::Gone) {
+        if (last)
+            throw NoAnswerAfterLastKey(errors::noAnswerAfterLastKey(static_cast<qsizetype>(total)));
+        throw KeyError(errors::stoppedRespondingAfter(static_cast<qsizetype>(done),
+                                                      static_cast<qsizetype>(total)));
+    }
+    // A new window (of another process, maybe) must be ready too.
+    if (guard_.current() != before && receipt().visible())
+        receipt().await(ReadReceipt::State::Settled, std::chrono::milliseconds(pace_.stallMs));
+}
+
+// Nothing ends before the target has read its keys.
+void GnomeTypist::awaitRead(std::size_t total)
+{
+    ReadReceipt& r = receipt();
+    if (!r.visible())
+        return;
+    r.sent();
+    awaitDelivery();
+    if (r.await(ReadReceipt::State::Read, std::chrono::milliseconds(pace_.stallMs))
+        < ReadReceipt::State::Read)
+        throw NoAnswerAfterLastKey(errors::noAnswerAfterLastKey(static_cast<qsizetype>(total)));
+}
+
+// The compositor hands keys on from a thread of its own, a little after it
+// answered: until the target shows a sign of them (its UI thread ran, or
+// bytes wait unread), a look at it would find it idle from before.
+void GnomeTypist::awaitDelivery()
+{
+    if (!process_ || !cpuBeforeKeys_)
+        return;
+    const Clock::time_point end = Clock::now() + deliveryLimit;
+    while (Clock::now() < end) {
+        const ThreadState ui = process_->uiThread();
+        if (ui == ThreadState::Gone || ui == ThreadState::Stopped
+            || process_->uiThreadCpuTimeNs() != cpuBeforeKeys_
+            || process_->unreadBytes().value_or(0) > 0)
+            return;
+        std::this_thread::sleep_for(200us);
+    }
+}
+
+ReadReceipt& GnomeTypist::receipt()
+{
+    if (!receipt_ || receiptPid_ != guard_.pid()) {
+        receiptPid_ = guard_.pid();
+        const QStringList addresses = displayAddresses();
+        receipt_.emplace(receiptPid_, addresses);
+        process_ = TargetProcess::find(receiptPid_);
+        if (process_)
+            process_->findConnections(addresses);
+        cpuBeforeKeys_.reset();
+    }
+    return *receipt_;
+}
+
+void GnomeTypist::lost(std::size_t done, std::size_t total)
+{
+    throw KeyError(
+        errors::focusLostAfter(static_cast<qsizetype>(done), static_cast<qsizetype>(total)));
+}
+
+} // namespace keys::gnome

@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// Internal to the GNOME backend: typing planned keys through the remote
+// keyboard into the window that has the focus, paced by what the target has
+// read, and watching that the keyboard stays with the target.
+#include "keys/KeyEvent.h"
+#include "keys/gnome/ShellWindows.h"
+#include "keys/process/ReadReceipt.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace keys::gnome {
+
+class RemoteKeyboard;
+class SignalWaiter;
+
+struct GnomeKey {
+    std::uint32_t sym = 0;
+    unsigned mods = NoModifier; // keys::Modifier bits
+    char32_t character = 0;     // the character it types; 0 for a special key
+    bool commandKey = false;    // F1-F16, or any key with Ctrl or Alt
+    bool enterOrEscape = false;
+};
+
+std::vector<GnomeKey> planGnomeKeys(const KeyEvents& events);
+
+// The first character that the layout cannot type (onLayout says which
+// keysyms it can), or nothing.
+std::optional<char32_t> firstOffLayout(const std::vector<GnomeKey>& keys,
+                                       const std::function<bool(std::uint32_t)>& onLayout);
+
+// Every change of the keyboard's window, in order, as the extension reports
+// it (each with the count of changes it makes). Listens from construction.
+class FocusLog {
+public:
+    explicit FocusLog(const QDBusConnection& bus);
+    ~FocusLog();
+    // The windows that had the keyboard after change number `after` up to
+    // `upTo`, waiting at most limitMs for the reports to arrive. Empty when
+    // they did not.
+    std::optional<std::vector<std::uint64_t>> between(std::uint64_t after, std::uint64_t upTo,
+                                                      int limitMs) const;
+
+private:
+    std::unique_ptr<SignalWaiter> waiter_;
+};
+
+// Follows the keyboard: the target, or a window it opened while we typed (a
+// dialog of a followed window, or a new window of the same process). Any
+// other window, or the Shell itself, means the focus was taken away, even
+// if it came back before we looked.
+class FocusGuard {
+public:
+    FocusGuard(ShellWindows& shell, const FocusLog& log, const ShellWindow& target,
+               std::uint64_t newSince, KeyboardFocus start);
+    // Asks the Shell where the keyboard goes; its answer comes after every
+    // key sent before. True while only followed windows had it.
+    bool holds();
+    std::uint64_t current() const { return current_; }
+    long pid() const { return pid_; }
+    // The keyboard is in a window the target opened.
+    bool inDialog() const { return current_ != target_; }
+
+private:
+    bool follow(std::uint64_t window);
+
+    ShellWindows& shell_;
+    const FocusLog& log_;
+    std::uint64_t target_;
+    long pid_;
+    std::uint64_t newSince_;
+    KeyboardFocus seen_;
+    std::uint64_t current_;
+    std::set<std::uint64_t> followed_;
+    long targetPid_;
+};
+
+struct Pace {
+    // Keys go out in bursts; after each, the Shell says where the keyboard
+    // went and the target's unread bytes are looked at.
+    int burstKeys = 20;
+    // A target whose process cannot be seen gets a burst per period.
+    int blindBurstUs = 4000;
+    // How long a target may read nothing, or stay busy after a key that
+    // may open a window, before the run stops.
+    int stallMs = 5000;
+    // After a key that may open a window: the least wait (0: only the
+    // target's own time), and the wait for a target that cannot be seen.
+    int commandFloorMs = 0;
+    int blindCommandMs = 150;
+};
+
+// Types the keys. Releases the modifiers it pressed when it ends, also after
+// an error. Throws KeyError when the focus leaves the followed windows, the
+// target stops reading, or the session is lost; nothing more is sent then.
+class GnomeTypist {
+public:
+    GnomeTypist(RemoteKeyboard& keyboard, FocusGuard& guard, Pace pace);
+    ~GnomeTypist();
+    GnomeTypist(const GnomeTypist&) = delete;
+    GnomeTypist& operator=(const GnomeTypist&) = delete;
+
+    // waitAtEnd: the keys are read (and a last command key handled) on
+    // return; otherwise NoAnswerAfterLastKey.
+    void run(const std::vector<GnomeKey>& keys, bool waitAtEnd);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    void type(const GnomeKey& key);
+    void hold(unsigned mods);
+    void check(std::size_t done, std::size_t total);
+    void pace(std::size_t done, std::size_t total);
+    void awaitReaction(std::size_t done, std::size_t total);
+    void awaitRead(std::size_t total);
+    process::ReadReceipt& receipt();
+    void awaitDelivery();
+    [[noreturn]] void lost(std::size_t done, std::size_t total);
+
+    RemoteKeyboard& keyboard_;
+    FocusGuard& guard_;
+    Pace pace_;
+    unsigned held_ = NoModifier;
+    std::optional<process::ReadReceipt> receipt_;
+    long receiptPid_ = 0;
+    std::optional<process::TargetProcess> process_; // for signs of delivery
+    std::optional<std::uint64_t> cpuBeforeKeys_;
+    Clock::time_point burstStart_ = Clock::now();
+};
+
+} // namespace keys::gnome
