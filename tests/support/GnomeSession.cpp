@@ -170,6 +170,11 @@ QString GnomeShellSession::log() const
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
+QString GnomeShellSession::shellVersion()
+{
+    return shellProperty(QStringLiteral("ShellVersion")).toString();
+}
+
 QVariant GnomeShellSession::shellProperty(const QString& name)
 {
     QDBusMessage get = QDBusMessage::createMethodCall(
@@ -228,9 +233,13 @@ keys::gnome::ShellWindows& GnomeShellSession::windows()
 bool GnomeShellSession::waitForWindow(const QString& title, int timeoutMs)
 {
     return waitUntil(timeoutMs, [&] {
-        const std::vector<keys::gnome::ShellWindow> windows = windows_->list();
-        return std::any_of(windows.begin(), windows.end(),
-                           [&](const keys::gnome::ShellWindow& w) { return w.title == title; });
+        try {
+            const std::vector<keys::gnome::ShellWindow> windows = windows_->list();
+            return std::any_of(windows.begin(), windows.end(),
+                               [&](const keys::gnome::ShellWindow& w) { return w.title == title; });
+        } catch (const std::exception&) {
+            return false; // a Shell that is still starting may not answer in time
+        }
     });
 }
 

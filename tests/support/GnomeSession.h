@@ -45,6 +45,8 @@ public:
     bool overviewOpen();
     void setOverviewOpen(bool open);
     QString log() const;
+    // "43.9"
+    QString shellVersion();
 
     // The test's own look at the windows, through the extension (which
     // must be enabled).

@@ -27,6 +27,8 @@ using namespace std::chrono_literals;
 // thread did not run, nothing waits unread) before they count as gone
 // elsewhere or dropped.
 constexpr auto deliveryLimit = 250ms;
+// How long a window the target opens may take to get the keyboard.
+constexpr auto newWindowLimit = 1000ms;
 // How long the Shell's reports of focus changes may trail its answers.
 constexpr int focusReportLimitMs = 1000;
 
@@ -178,11 +180,23 @@ bool FocusGuard::holds()
         return false;
     if (now.window != current_) {
         current_ = now.window;
+        focusedAt_ = std::chrono::steady_clock::now();
         for (const ShellWindow& w : shell_.list())
             if (w.id == current_ && w.pid != 0)
                 pid_ = w.pid;
     }
     return true;
+}
+
+bool FocusGuard::windowOpening()
+{
+    for (const ShellWindow& w : shell_.list()) {
+        const bool ours = followed_.count(w.parent) != 0 || (w.pid != 0 && w.pid == targetPid_);
+        if (w.id > newSince_ && ours && !w.focused && !followed_.count(w.id)
+            && awaited_.insert(w.id).second)
+            return true;
+    }
+    return false;
 }
 
 // ------------------------------------------------------------------- typist
@@ -204,6 +218,11 @@ GnomeTypist::~GnomeTypist()
 void GnomeTypist::run(const std::vector<GnomeKey>& keys, bool waitAtEnd)
 {
     const std::size_t total = keys.size();
+    // A dialog that got the keyboard a moment ago (after the last key of
+    // the call before) is made ready first.
+    if (guard_.inDialog()
+        && Clock::now() < guard_.focusedAt() + std::chrono::milliseconds(pace_.settleMs))
+        letWindowSettle();
     std::size_t inBurst = 0;
     for (std::size_t i = 0; i < total; ++i) {
         const GnomeKey& key = keys[i];
@@ -212,29 +231,31 @@ void GnomeTypist::run(const std::vector<GnomeKey>& keys, bool waitAtEnd)
             // A dialog must be ready before Enter or Escape reaches it, and a
             // shortcut needs the text before it handled.
             hold(NoModifier);
-            check(i - inBurst, total);
+            endBurst(i - inBurst, total);
             awaitReaction(i, total);
             inBurst = 0;
+        } else if (reacts && i == 0) {
+            letWindowSettle();
         }
-        if (inBurst == 0 && receipt().visible())
-            cpuBeforeKeys_ = process_ ? process_->uiThreadCpuTimeNs() : std::nullopt;
+        if (inBurst == 0)
+            startBurst();
         type(key);
         ++inBurst;
         const bool more = i + 1 < total;
         if (reacts && (more || waitAtEnd)) {
             hold(NoModifier);
-            check(i + 1 - inBurst, total);
+            endBurst(i + 1 - inBurst, total);
             awaitReaction(i + 1, total);
             inBurst = 0;
         } else if (inBurst >= static_cast<std::size_t>(pace_.burstKeys) && more) {
-            check(i + 1 - inBurst, total);
+            endBurst(i + 1 - inBurst, total);
             pace(i + 1, total);
             inBurst = 0;
         }
     }
     hold(NoModifier);
     if (inBurst > 0) {
-        check(total - inBurst, total);
+        endBurst(total - inBurst, total);
         if (waitAtEnd)
             awaitRead(total);
     }
@@ -260,10 +281,20 @@ void GnomeTypist::hold(unsigned mods)
     held_ = mods;
 }
 
-// The keys so far were taken by the compositor (the Shell's answer comes
-// after them), and the keyboard stayed with followed windows.
-void GnomeTypist::check(std::size_t done, std::size_t total)
+// Keys are about to go out: what the target did before no longer counts.
+void GnomeTypist::startBurst()
 {
+    ReadReceipt& r = receipt();
+    r.sent();
+    cpuBeforeKeys_ = process_ ? process_->uiThreadCpuTimeNs() : std::nullopt;
+}
+
+// The burst has reached the target, and only followed windows had the
+// keyboard meanwhile. A window that took the keyboard while the burst was
+// on its way got some of it; no later key goes there.
+void GnomeTypist::endBurst(std::size_t done, std::size_t total)
+{
+    awaitDelivery();
     if (!keyboard_.orderedWithShell() && !keyboard_.sync())
         throw KeyError(QStringLiteral("The remote desktop session ended after %1 of %2 keys, so "
                                       "the rest was not typed.")
@@ -302,15 +333,7 @@ void GnomeTypist::awaitReaction(std::size_t done, std::size_t total)
 {
     const bool last = done == total;
     const Clock::time_point floor = Clock::now() + std::chrono::milliseconds(pace_.commandFloorMs);
-    ReadReceipt& r = receipt();
-    ReadReceipt::State state = ReadReceipt::State::Unknown;
-    if (r.visible()) {
-        r.sent();
-        awaitDelivery();
-        state = r.await(ReadReceipt::State::Settled, std::chrono::milliseconds(pace_.stallMs));
-    } else {
-        std::this_thread::sleep_for(std::chrono::milliseconds(pace_.blindCommandMs));
-    }
+    const ReadReceipt::State state = settle();
     std::this_thread::sleep_until(floor);
     const std::uint64_t before = guard_.current();
     if (!guard_.holds()) {
@@ -325,9 +348,45 @@ void GnomeTypist::awaitReaction(std::size_t done, std::size_t total)
         throw KeyError(errors::stoppedRespondingAfter(static_cast<qsizetype>(done),
                                                       static_cast<qsizetype>(total)));
     }
-    // A new window (of another process, maybe) must be ready too.
-    if (guard_.current() != before && receipt().visible())
-        receipt().await(ReadReceipt::State::Settled, std::chrono::milliseconds(pace_.stallMs));
+    // A window the target is opening (the compositor shows it once the
+    // target has drawn it) takes the keyboard before the next key.
+    if (guard_.current() == before && guard_.windowOpening()) {
+        const Clock::time_point end = Clock::now() + newWindowLimit;
+        while (guard_.current() == before && Clock::now() < end) {
+            std::this_thread::sleep_for(2ms);
+            if (!guard_.holds())
+                lost(done, total);
+        }
+    }
+    if (guard_.current() != before)
+        letWindowSettle();
+}
+
+// An application takes a window that got the keyboard for active only a
+// little later (Qt with its next frame); until then it drops keys typed
+// there and its shortcuts do not work. The compositor does not tell when.
+void GnomeTypist::letWindowSettle()
+{
+    std::this_thread::sleep_until(guard_.focusedAt() + std::chrono::milliseconds(pace_.settleMs));
+    receipt().sent();
+    settle();
+}
+
+// Waits until the keys sent have reached the target and it has handled
+// them; then until the compositor has taken in what the target did about
+// them (a dialog it closed gives the keyboard back only then).
+ReadReceipt::State GnomeTypist::settle()
+{
+    ShellWindows& shell = guard_.shell();
+    shell.dispatched();
+    ReadReceipt& r = receipt();
+    ReadReceipt::State state = ReadReceipt::State::Unknown;
+    if (r.visible())
+        state = r.await(ReadReceipt::State::Settled, std::chrono::milliseconds(pace_.stallMs));
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(pace_.blindCommandMs));
+    shell.dispatched();
+    return state;
 }
 
 // Nothing ends before the target has read its keys.
@@ -336,10 +395,10 @@ void GnomeTypist::awaitRead(std::size_t total)
     ReadReceipt& r = receipt();
     if (!r.visible())
         return;
-    r.sent();
-    awaitDelivery();
-    if (r.await(ReadReceipt::State::Read, std::chrono::milliseconds(pace_.stallMs))
-        < ReadReceipt::State::Read)
+    guard_.shell().dispatched();
+    const ReadReceipt::State state =
+        r.await(ReadReceipt::State::Read, std::chrono::milliseconds(pace_.stallMs));
+    if (state < ReadReceipt::State::Read && state != ReadReceipt::State::Gone)
         throw NoAnswerAfterLastKey(errors::noAnswerAfterLastKey(static_cast<qsizetype>(total)));
 }
 
@@ -350,12 +409,12 @@ void GnomeTypist::awaitDelivery()
 {
     if (!process_ || !cpuBeforeKeys_)
         return;
+    const std::optional<std::uint64_t> before = std::exchange(cpuBeforeKeys_, std::nullopt);
     const Clock::time_point end = Clock::now() + deliveryLimit;
     while (Clock::now() < end) {
         const ThreadState ui = process_->uiThread();
         if (ui == ThreadState::Gone || ui == ThreadState::Stopped
-            || process_->uiThreadCpuTimeNs() != cpuBeforeKeys_
-            || process_->unreadBytes().value_or(0) > 0)
+            || process_->uiThreadCpuTimeNs() != before || process_->unreadBytes().value_or(0) > 0)
             return;
         std::this_thread::sleep_for(200us);
     }

@@ -63,9 +63,17 @@ public:
     // key sent before. True while only followed windows had it.
     bool holds();
     std::uint64_t current() const { return current_; }
+    ShellWindows& shell() const { return shell_; }
     long pid() const { return pid_; }
+    // When the keyboard went to the window it is in now (for the target:
+    // when the guard was made, right after the activation).
+    std::chrono::steady_clock::time_point focusedAt() const { return focusedAt_; }
     // The keyboard is in a window the target opened.
     bool inDialog() const { return current_ != target_; }
+    // The target has a window newer than its activation that is not
+    // followed yet and does not have the keyboard: one it is opening. Each
+    // window counts once.
+    bool windowOpening();
 
 private:
     bool follow(std::uint64_t window);
@@ -78,6 +86,8 @@ private:
     KeyboardFocus seen_;
     std::uint64_t current_;
     std::set<std::uint64_t> followed_;
+    std::set<std::uint64_t> awaited_;
+    std::chrono::steady_clock::time_point focusedAt_ = std::chrono::steady_clock::now();
     long targetPid_;
 };
 
@@ -94,6 +104,9 @@ struct Pace {
     // target's own time), and the wait for a target that cannot be seen.
     int commandFloorMs = 0;
     int blindCommandMs = 150;
+    // After the keyboard went to a window: the time its application takes
+    // to treat it as active (measured with Qt).
+    int settleMs = 100;
 };
 
 // Types the keys. Releases the modifiers it pressed when it ends, also after
@@ -114,9 +127,12 @@ private:
     using Clock = std::chrono::steady_clock;
     void type(const GnomeKey& key);
     void hold(unsigned mods);
-    void check(std::size_t done, std::size_t total);
+    void startBurst();
+    void endBurst(std::size_t done, std::size_t total);
     void pace(std::size_t done, std::size_t total);
     void awaitReaction(std::size_t done, std::size_t total);
+    process::ReadReceipt::State settle();
+    void letWindowSettle();
     void awaitRead(std::size_t total);
     process::ReadReceipt& receipt();
     void awaitDelivery();

@@ -126,4 +126,9 @@ KeyboardFocus ShellWindows::focus() const
     return {answer.value(0).toULongLong(), answer.value(1).toULongLong()};
 }
 
+void ShellWindows::dispatched() const
+{
+    call(windowsCall(QStringLiteral("Dispatched")), callLimitMs);
+}
+
 } // namespace keys::gnome

@@ -63,6 +63,9 @@ public:
     // overview is closed, within the Shell's limit.
     bool activate(std::uint64_t window) const;
     KeyboardFocus focus() const;
+    // Returns once the Shell has handed on to the applications every key
+    // it was given before (on this connection, in order with the keys).
+    void dispatched() const;
 
 private:
     QDBusMessage call(const QDBusMessage& call, int limitMs) const;

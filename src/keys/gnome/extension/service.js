@@ -29,6 +29,10 @@ var INTERFACE = `
       <arg direction="out" type="t"/>
       <arg direction="out" type="t"/>
     </method>
+    <!-- Answers once the Shell has handed every input event it was given
+         before the call on to the applications: it does that at the start
+         of a stage update, so after the second one from now. -->
+    <method name="Dispatched"/>
     <!-- The window the keyboard goes to now, and the count of changes
          that this one makes. -->
     <signal name="FocusChanged">
@@ -40,10 +44,11 @@ var INTERFACE = `
 
 var OBJECT_PATH = '/org/typomat/Windows';
 
-// How long Activate waits for the focus, in milliseconds: the overview
-// keeps the keyboard until its closing animation has ended.
+// How long Activate waits for the focus, in milliseconds.
 const ACTIVATION_LIMIT_MS = 1500;
 const ACTIVATION_LOOK_MS = 2;
+// Dispatched answers at the latest after this, in milliseconds.
+const DISPATCH_LIMIT_MS = 250;
 
 var WindowService = class {
     // shell: {Gio, GLib, Meta, Main}; programs: the paths of the programs
@@ -102,19 +107,58 @@ var WindowService = class {
             [this._keyboardTarget(), this._changes]));
     }
 
+    // The overview is closed first: a window activated while it closes
+    // loses the focus again to the window it had before. The overview
+    // keeps the keyboard until its closing animation has ended.
+    DispatchedAsync(params, invocation) {
+        this._allowed(invocation).then(allowed => {
+            if (!allowed)
+                return;
+            const {GLib} = this._shell;
+            let updates = 0;
+            let watch = 0;
+            let limit = 0;
+            const answer = () => {
+                global.stage.disconnect(watch);
+                if (limit)
+                    GLib.source_remove(limit);
+                invocation.return_value(null);
+            };
+            watch = global.stage.connect('after-update', () => {
+                if (++updates >= 2)
+                    answer();
+                else
+                    global.stage.schedule_update();
+            });
+            limit = GLib.timeout_add(GLib.PRIORITY_DEFAULT, DISPATCH_LIMIT_MS, () => {
+                limit = 0;
+                answer();
+                return GLib.SOURCE_REMOVE;
+            });
+            global.stage.schedule_update();
+        });
+    }
+
     _activate(window, invocation) {
         const {GLib, Main} = this._shell;
-        if (window.minimized)
-            window.unminimize();
-        Main.activateWindow(window, global.get_current_time());
         const start = GLib.get_monotonic_time();
+        let activated = false;
         const look = () => {
-            const got = this._focusIsIn(window);
+            if (!activated && !Main.overview.visible) {
+                if (window.minimized)
+                    window.unminimize();
+                // A fresh time stamp: one older than the last user action
+                // would only mark the window as wanting attention.
+                Main.activateWindow(window, global.display.get_current_time_roundtrip());
+                activated = true;
+            }
+            const got = activated && this._focusIsIn(window);
             if (!got && GLib.get_monotonic_time() - start < ACTIVATION_LIMIT_MS * 1000)
                 return GLib.SOURCE_CONTINUE;
             invocation.return_value(new GLib.Variant('(b)', [got]));
             return GLib.SOURCE_REMOVE;
         };
+        Main.overview.hide();
         if (look() === GLib.SOURCE_CONTINUE)
             GLib.timeout_add(GLib.PRIORITY_DEFAULT, ACTIVATION_LOOK_MS, look);
     }
