@@ -58,7 +58,9 @@ Options, before the command:
                        choice Typomat makes for the desktop: Wayland where
                        the compositor lets programs list windows and type
                        (sway and other wlroots compositors), else KDE where
-                       KWin lets Typomat in (KDE Plasma), else X11
+                       KWin lets Typomat in (KDE Plasma), else GNOME
+                       where GNOME Shell runs (through Typomat's Shell
+                       extension), else X11
   --                   ends the options: the arguments after it are taken as
                        they stand
 
@@ -482,7 +484,7 @@ int installDesktopEntry()
     }
 }
 
-// The help, with the backends' names: "x11 or wayland".
+// The help, with the backends' names: "x11, wayland, kde or gnome".
 QString help()
 {
     QStringList names = keyBackendNames();

@@ -1,4 +1,5 @@
 #include "app/Desktop.h"
+#include "keys/gnome/GnomeKeySender.h"
 #include "keys/kde/KdeKeySender.h"
 #include "keys/wayland/WaylandKeySender.h"
 #include "keys/x11/X11KeySender.h"
@@ -37,6 +38,7 @@ constexpr NamedKeyBackend namedKeyBackends[] = {
     {"x11", KeyBackend::X11, withCommandPause<keys::X11KeySender>},
     {"wayland", KeyBackend::Wayland, withCommandPause<keys::WaylandKeySender>},
     {"kde", KeyBackend::Kde, withCommandPause<keys::KdeKeySender>},
+    {"gnome", KeyBackend::Gnome, withCommandPause<keys::GnomeKeySender>},
 };
 
 // "GNOME" or "KDE Plasma" when XDG_CURRENT_DESKTOP names one of them (it
@@ -94,6 +96,8 @@ KeyBackend chooseKeyBackend(std::optional<KeyBackend> forced, const DesktopOffer
         return KeyBackend::Wayland;
     if (offers.waylandSession && offers.kwin && offers.kdeMissing.isEmpty())
         return KeyBackend::Kde;
+    if (offers.gnomeShell)
+        return KeyBackend::Gnome;
     if (offers.xDisplay)
         return KeyBackend::X11;
     return KeyBackend::None;
@@ -101,6 +105,8 @@ KeyBackend chooseKeyBackend(std::optional<KeyBackend> forced, const DesktopOffer
 
 QString keyBackendNotice(KeyBackend chosen, const DesktopOffers& offers)
 {
+    if (chosen == KeyBackend::Gnome)
+        return offers.gnomeMissing;
     // On KWin the one thing missing is its permission: say how to get it.
     QString wayland = offers.kwin ? offers.kdeMissing : offers.waylandMissing;
     if (const QString desktop = gnomeOrPlasma(offers.currentDesktop);
@@ -141,6 +147,11 @@ DesktopOffers lookAtDesktop()
     // backend, whose errors say that it cannot be reached.
     offers.xDisplay = !qEnvironmentVariableIsEmpty("DISPLAY");
     offers.currentDesktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
+    if (offers.waylandSession && !offers.waylandMissing.isEmpty() && !offers.kwin
+        && keys::GnomeKeySender::runsOnGnomeShell()) {
+        offers.gnomeShell = true;
+        offers.gnomeMissing = keys::GnomeKeySender::missingSupport();
+    }
     return offers;
 }
 

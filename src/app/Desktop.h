@@ -12,7 +12,7 @@
 
 namespace app {
 
-enum class KeyBackend { None, X11, Wayland, Kde };
+enum class KeyBackend { None, X11, Wayland, Kde, Gnome };
 
 // What the desktop offers, as seen at start.
 struct DesktopOffers {
@@ -22,6 +22,8 @@ struct DesktopOffers {
     QString currentDesktop;       // XDG_CURRENT_DESKTOP, such as "GNOME" or "KDE"
     bool kwin = false;            // the compositor is KWin (KDE Plasma)
     QString kdeMissing = {};      // empty: KWin serves the KDE backend
+    bool gnomeShell = false;      // GNOME Shell answers (Wayland without the protocols above)
+    QString gnomeMissing = {};    // empty: Typomat's Shell extension serves
 };
 
 // The backend a name stands for (ignoring case), as --backend=NAME and
@@ -37,7 +39,8 @@ QString unknownKeyBackend(const QString& name, const QString& where);
 
 // forced: the backend to use, or nothing for the automatic choice: Wayland
 // where the compositor serves it, otherwise KDE where KWin serves it,
-// otherwise X11 where an X display is named, otherwise none.
+// otherwise GNOME where GNOME Shell answers, otherwise X11 where an X
+// display is named, otherwise none.
 KeyBackend chooseKeyBackend(std::optional<KeyBackend> forced, const DesktopOffers& offers);
 
 // The one message for the user when no backend can be used, or when the X11

@@ -121,21 +121,21 @@ inline QString keyNotInLayout(const QString& key, const QStringList& layouts)
 }
 
 // GNOME: Typomat's Shell extension (named by uuid) cannot serve. Each says
-// what to do.
+// what to do; shown at start and when a send is tried.
 inline QString gnomeExtensionNotLoaded(const QString& uuid)
 {
-    return QStringLiteral("Typomat's GNOME Shell extension (%1) is not loaded, so Typomat cannot "
-                          "reach the windows and typed nothing. Install the typomat package if it "
-                          "is not installed, log out and in again (GNOME Shell finds new "
-                          "extensions only when you log in), then enable the extension with "
-                          "\"gnome-extensions enable %1\".")
+    return QStringLiteral("Typomat's GNOME Shell extension (%1) is not loaded, so Typomat can "
+                          "neither find windows nor type into them here. Install the typomat "
+                          "package if it is not installed, log out and in again (GNOME Shell "
+                          "finds new extensions only when you log in), then enable the "
+                          "extension with \"gnome-extensions enable %1\".")
         .arg(uuid);
 }
 
 inline QString gnomeExtensionDisabled(const QString& uuid)
 {
-    return QStringLiteral("Typomat's GNOME Shell extension (%1) is not enabled, so Typomat cannot "
-                          "reach the windows and typed nothing. Enable it with "
+    return QStringLiteral("Typomat's GNOME Shell extension (%1) is not enabled, so Typomat can "
+                          "neither find windows nor type into them here. Enable it with "
                           "\"gnome-extensions enable %1\" (or in the Extensions app), then try "
                           "again.")
         .arg(uuid);
@@ -143,33 +143,35 @@ inline QString gnomeExtensionDisabled(const QString& uuid)
 
 inline QString gnomeExtensionFailed(const QString& uuid, const QString& error)
 {
-    return QStringLiteral("Typomat's GNOME Shell extension (%1) could not start, so Typomat "
-                          "typed nothing. GNOME Shell says: \"%2\". Log out and in again; if it "
-                          "still fails, reinstall the typomat package.")
+    return QStringLiteral("Typomat's GNOME Shell extension (%1) could not start, so Typomat can "
+                          "neither find windows nor type into them here. GNOME Shell says: "
+                          "\"%2\". Log out and in again; if it still fails, reinstall the "
+                          "typomat package.")
         .arg(uuid, error);
 }
 
 inline QString gnomeExtensionOutOfDate(const QString& uuid)
 {
     return QStringLiteral("Typomat's GNOME Shell extension (%1) is made for another version of "
-                          "GNOME Shell, so Typomat typed nothing. Install the form of the "
-                          "extension for your GNOME Shell (see \"GNOME\" in the user guide), "
-                          "log out and in again, then enable it with \"gnome-extensions enable "
-                          "%1\".")
+                          "GNOME Shell, so Typomat can neither find windows nor type into them "
+                          "here. Install the extension's form for your GNOME Shell (see "
+                          "\"GNOME\" in the user guide), log out and in again, then enable it "
+                          "with \"gnome-extensions enable %1\".")
         .arg(uuid);
 }
 
 inline QString gnomeShellUnreachable()
 {
     return QStringLiteral("GNOME Shell does not answer on the session bus, so Typomat can "
-                          "neither reach the windows nor type, and typed nothing.");
+                          "neither find windows nor type into them.");
 }
 
-// The extension answers only the installed program (program: this one).
+// The extension answers only the installed program; program: this one,
+// reason: the extension's answer.
 inline QString gnomeExtensionRefused(const QString& program, const QString& reason)
 {
-    return QStringLiteral("Typomat's GNOME Shell extension refused this program (%1): \"%2\" "
-                          "Nothing was typed.")
+    return QStringLiteral("Typomat's GNOME Shell extension does not answer this program (%1), "
+                          "so nothing was typed. It says: \"%2\"")
         .arg(program, reason);
 }
 

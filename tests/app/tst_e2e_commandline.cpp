@@ -217,7 +217,7 @@ void CommandLineEndToEnd::failuresTypeNothing()
         {{{"send", kTarget, "a", "--backend=x11"}}, 64, "Options go before the command."},
         {{{"--", "--backend=x11", "list"}}, 64, "Unknown command \"--backend=x11\"."},
         {{{"--now", "run", "Now"}}, 64, "Unknown option \"--now\"."},
-        {{{"--backend=X", "list"}}, 64, "\"X\", which Typomat does not know. The backends are: x11, wayland, kde."},
+        {{{"--backend=X", "list"}}, 64, "\"X\", which Typomat does not know. The backends are: x11, wayland, kde, gnome."},
         // Keys no backend types, in an argument, on standard input, in a later item.
         {{{"send", kTarget, "ab\a"}}, 2, "the control character U+0007 at character 3, which cannot be typed."},
         {{{"send", kTarget, "x\x7f"}}, 2, "the control character U+007F at character 2"},
@@ -257,7 +257,7 @@ void CommandLineEndToEnd::failuresTypeNothing()
     const Result unknown = run({{"send", kTarget, "x"}});
     QVERIFY(settings.remove());
     QCOMPARE(unknown.status, 3);
-    QVERIFY2(unknown.err.contains("\"x12\", which Typomat does not know. The backends are: x11, wayland, kde."),
+    QVERIFY2(unknown.err.contains("\"x12\", which Typomat does not know. The backends are: x11, wayland, kde, gnome."),
              unknown.err.constData());
 
     QThread::msleep(300);

@@ -85,12 +85,12 @@ void TestDesktop::kwinLetsInOrSaysWhy()
 
 void TestDesktop::backendNames()
 {
-    QCOMPARE(app::keyBackendNames(), (QStringList{"x11", "wayland", "kde"}));
+    QCOMPARE(app::keyBackendNames(), (QStringList{"x11", "wayland", "kde", "gnome"}));
     QCOMPARE(app::keyBackendNamed(QStringLiteral("Wayland")), KeyBackend::Wayland);
     QCOMPARE(app::keyBackendNamed(QStringLiteral("x 11")), std::nullopt);
     QCOMPARE(app::unknownKeyBackend(QStringLiteral("wl"), QStringLiteral("--backend")),
              QStringLiteral("--backend names the keystroke backend \"wl\", which Typomat does "
-                            "not know. The backends are: x11, wayland, kde."));
+                            "not know. The backends are: x11, wayland, kde, gnome."));
 }
 
 void TestDesktop::waylandSessionPutsOwnWindowsOnXWayland()

@@ -10,6 +10,8 @@
 #include "keys/gnome/ShellWindows.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -48,10 +50,13 @@ private Q_SLOTS:
     void characterOffTheLayoutIsRefused();
     void withoutTheExtensionNothingIsTyped();
     void anotherProgramIsRefused();
+    void commandLinePicksGnome();
 
 private:
     QByteArray type(const QString& keys, qsizetype expectedSize);
 
+    QTemporaryDir programDir_;
+    QString program_; // a copy of typomat, which the extension answers too
     std::unique_ptr<GnomeShellSession> shell_;
     std::unique_ptr<GnomeFoot> term_;
     std::unique_ptr<GnomeFoot> other_;
@@ -60,8 +65,13 @@ private:
 
 void TestGnome::initTestCase()
 {
+    program_ = programDir_.filePath(QStringLiteral("typomat"));
+    QVERIFY(QFile::copy(qEnvironmentVariable("TYPOMAT_EXE"), program_));
+    GnomeShellSession::Options options;
+    options.trustedPrograms = {QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath(),
+                               program_};
     try {
-        shell_ = std::make_unique<GnomeShellSession>();
+        shell_ = std::make_unique<GnomeShellSession>(options);
     } catch (const std::exception& e) {
         QSKIP(qPrintable(QStringLiteral("no headless GNOME Shell here: %1")
                              .arg(QString::fromLocal8Bit(e.what()))));
@@ -214,6 +224,21 @@ void TestGnome::anotherProgramIsRefused()
     QVERIFY(status != 0);
     QVERIFY2(answer.read().contains("AccessDenied"), answer.read().constData());
     QVERIFY(!answer.read().contains(target.toUtf8()));
+}
+
+// The program itself finds GNOME Shell on the session bus and types through
+// it, with no X display to fall back to.
+void TestGnome::commandLinePicksGnome()
+{
+    const qsizetype before = term_->bytes().size();
+    TargetFile errors(QStringLiteral("errors"));
+    const int status = runProgram(
+        QString(), QStringLiteral("sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("unset DISPLAY; exec '%1' send '%2' 'from the command line~' 2> '%3'")
+             .arg(program_, target, errors.path())});
+    QVERIFY2(status == 0, errors.read().constData());
+    QCOMPARE(term_->waitForBytes(before + 22).mid(before), QByteArray("from the command line\r"));
 }
 
 QTEST_GUILESS_MAIN(TestGnome)

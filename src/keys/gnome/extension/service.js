@@ -228,7 +228,7 @@ var WindowService = class {
         }
         if (!allowed) {
             invocation.return_dbus_error('org.freedesktop.DBus.Error.AccessDenied',
-                'Only Typomat may use this interface.');
+                `Only ${this._programs.join(' or ')} may use this interface.`);
         }
         return allowed;
     }
