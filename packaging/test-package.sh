@@ -48,12 +48,19 @@ grep -q '^ Depends: .*libxkbcommon0' "$work/info"
 dpkg-deb -c "$deb" > "$work/contents"
 for f in usr/bin/typomat usr/share/applications/typomat.desktop usr/share/man/man1/typomat.1.gz \
          usr/share/doc/typomat/copyright usr/share/doc/typomat/changelog.Debian.gz \
-         usr/share/doc/typomat/user-guide.md; do
+         usr/share/doc/typomat/user-guide.md \
+         usr/share/gnome-shell/extensions/typomat-windows@typomat/metadata.json \
+         usr/share/gnome-shell/extensions/typomat-windows@typomat/extension.js \
+         usr/share/gnome-shell/extensions/typomat-windows@typomat/service.js; do
   grep -q " \./$f\$" "$work/contents" || { echo "missing in package: $f"; exit 1; }
 done
 mkdir "$work/unpacked"
 dpkg-deb -x "$deb" "$work/unpacked"
 file "$work/unpacked/usr/bin/typomat" | grep -q ', stripped' || { echo "typomat is not stripped"; exit 1; }
+# The GNOME Shell extension answers the installed program only.
+grep -q '"typomat-programs": \["/usr/bin/typomat"\]' \
+  "$work/unpacked/usr/share/gnome-shell/extensions/typomat-windows@typomat/metadata.json" \
+  || { echo "the GNOME Shell extension does not name /usr/bin/typomat"; exit 1; }
 
 step "lintian"
 lintian --fail-on error,warning --display-level '>=warning' "$deb"

@@ -133,7 +133,9 @@ void TestGnome::keysReachTheTerminal_data()
     QTest::newRow("function keys") << "{F1}{F5}{F12}" << esc("OP") + esc("[15~") + esc("[24~");
     QTest::newRow("repeats and groups") << "{x 5}{~ 2}+(abc)d^(ab)"
                                         << QByteArray("xxxxx~~ABCd\x01\x02");
-    QTest::newRow("on the layout beyond ASCII") << "a\nb\tc" << QByteArray("a\rb\tc");
+    QTest::newRow("line breaks") << "a\nb\tc" << QByteArray("a\rb\tc");
+    QTest::newRow("lock keys leave characters alone") << "a{CAPSLOCK}bB{NUMLOCK}c{CAPSLOCK}"
+                                                      << QByteArray("abBc");
 }
 
 void TestGnome::keysReachTheTerminal()
@@ -155,10 +157,11 @@ void TestGnome::stolenFocusStopsTyping()
     steal.join();
     QVERIFY2(error.startsWith(QStringLiteral("The window lost the keyboard focus after ")),
              qPrintable(error));
-    // The keys on their way when the focus moved (one burst at most) went
-    // there; GNOME hands keys to whichever window has the keyboard then.
+    // The keys on their way when the focus moved went there (GNOME hands
+    // each key to whichever window has the keyboard when it comes out): the
+    // last burst of 20, and a part of the one before at most.
     const QByteArray stolen = other_->waitForBytes(1, 500);
-    QVERIFY2(stolen.size() <= 20, stolen.constData());
+    QVERIFY2(stolen.size() <= 40, stolen.constData());
     // Nothing more goes anywhere until the target is activated again.
     QCOMPARE(errorOf([&] { sender_->SendKeys(QStringLiteral("x"), true); }),
              keys::errors::focusMovedBeforeTyping());

@@ -204,12 +204,14 @@ bool FocusGuard::windowOpening()
 GnomeTypist::GnomeTypist(RemoteKeyboard& keyboard, FocusGuard& guard, Pace pace)
     : keyboard_(keyboard), guard_(guard), pace_(pace)
 {
+    capsOn_ = wantCaps_ = keyboard_.capsLock().value_or(false);
 }
 
 GnomeTypist::~GnomeTypist()
 {
     try {
         hold(NoModifier);
+        restoreCaps();
     } catch (...) {
         // The session is gone: so are its keys.
     }
@@ -254,6 +256,7 @@ void GnomeTypist::run(const std::vector<GnomeKey>& keys, bool waitAtEnd)
         }
     }
     hold(NoModifier);
+    restoreCaps();
     if (inBurst > 0) {
         endBurst(total - inBurst, total);
         if (waitAtEnd)
@@ -261,11 +264,32 @@ void GnomeTypist::run(const std::vector<GnomeKey>& keys, bool waitAtEnd)
     }
 }
 
+// Caps Lock would turn the case of letters: it is switched off before a
+// letter, and left at the end as the key string leaves it.
 void GnomeTypist::type(const GnomeKey& key)
 {
+    if (key.sym == XKB_KEY_Caps_Lock) {
+        wantCaps_ = !wantCaps_;
+        capsOn_ = !capsOn_;
+    } else if (key.character && capsOn_ && xkb_keysym_to_lower(key.sym) != xkb_keysym_to_upper(key.sym)) {
+        toggleCaps();
+    }
     hold(key.mods);
     keyboard_.key(key.sym, true);
     keyboard_.key(key.sym, false);
+}
+
+void GnomeTypist::toggleCaps()
+{
+    keyboard_.key(XKB_KEY_Caps_Lock, true);
+    keyboard_.key(XKB_KEY_Caps_Lock, false);
+    capsOn_ = !capsOn_;
+}
+
+void GnomeTypist::restoreCaps()
+{
+    if (capsOn_ != wantCaps_)
+        toggleCaps();
 }
 
 void GnomeTypist::hold(unsigned mods)

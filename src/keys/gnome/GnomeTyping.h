@@ -127,6 +127,8 @@ private:
     using Clock = std::chrono::steady_clock;
     void type(const GnomeKey& key);
     void hold(unsigned mods);
+    void toggleCaps();
+    void restoreCaps();
     void startBurst();
     void endBurst(std::size_t done, std::size_t total);
     void pace(std::size_t done, std::size_t total);
@@ -142,6 +144,8 @@ private:
     FocusGuard& guard_;
     Pace pace_;
     unsigned held_ = NoModifier;
+    bool capsOn_ = false;   // Caps Lock at the seat, as our keys leave it
+    bool wantCaps_ = false; // as the key string leaves it
     std::optional<process::ReadReceipt> receipt_;
     long receiptPid_ = 0;
     std::optional<process::TargetProcess> process_; // for signs of delivery

@@ -84,6 +84,13 @@ public:
 
     bool orderedWithShell() const override { return true; }
 
+    std::optional<bool> capsLock() override
+    {
+        const QVariant on = readProperty(bus_, mutterService, session_, mutterSessionInterface,
+                                         QStringLiteral("CapsLockState"));
+        return on.isValid() ? std::optional<bool>(on.toBool()) : std::nullopt;
+    }
+
 private:
     QDBusMessage sessionCall(const QString& method) const
     {
@@ -168,6 +175,7 @@ public:
     }
 
     bool orderedWithShell() const override { return false; }
+    std::optional<bool> capsLock() override { return std::nullopt; }
 
 private:
     static QString token()

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace keys::gnome {
 
@@ -24,6 +25,8 @@ public:
     // calls, so that an answer of the Shell (Typomat's extension) also
     // shows that every key sent before was taken.
     virtual bool orderedWithShell() const = 0;
+    // Whether Caps Lock is on at the seat; nothing when that is not told.
+    virtual std::optional<bool> capsLock() = 0;
 };
 
 // The two ways GNOME lets a program type.
