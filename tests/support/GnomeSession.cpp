@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "GnomeSession.h"
+#include "keys/KeySender.h"
+#include "keys/gnome/RemoteKeyboard.h"
 #include "keys/gnome/ShellWindows.h"
 
 #include <QCoreApplication>
@@ -132,10 +134,16 @@ GnomeShellSession::GnomeShellSession(const Options& options)
     });
     if (!up || !shell_->isRunning())
         fail(QStringLiteral("GNOME Shell did not start. Its log:\n%1").arg(this->log()));
+    try {
+        keyboard_ = keys::gnome::openRemoteKeyboard(bus_, keys::gnome::TypingWay::Mutter, {});
+    } catch (const keys::KeyError& e) {
+        fail(QStringLiteral("GNOME Shell gives no keyboard: %1").arg(e.description()));
+    }
 }
 
 GnomeShellSession::~GnomeShellSession()
 {
+    keyboard_.reset();
     windows_.reset();
     QDBusConnection::disconnectFromBus(bus_.name());
     shell_->stop();

@@ -13,6 +13,7 @@
 #include <memory>
 
 namespace keys::gnome {
+class RemoteKeyboard;
 class ShellWindows;
 }
 
@@ -24,7 +25,9 @@ namespace testsupport {
 // container's empty seat list stops the Shell). While the object lives,
 // this process's DBUS_SESSION_BUS_ADDRESS, WAYLAND_DISPLAY and
 // XDG_RUNTIME_DIR name the Shell's, so the GNOME backend and the programs a
-// test starts find it. The Shell starts in the overview. Throws
+// test starts find it. The seat has one long-lived keyboard, as a real
+// desktop has (a remote desktop session of the test's own). The Shell
+// starts in the overview. Throws
 // std::runtime_error with the Shell's log when it cannot start.
 class GnomeShellSession {
 public:
@@ -67,6 +70,7 @@ private:
     std::unique_ptr<ChildProcess> shell_;
     QDBusConnection bus_{QString()};
     std::unique_ptr<keys::gnome::ShellWindows> windows_;
+    std::unique_ptr<keys::gnome::RemoteKeyboard> keyboard_;
 };
 
 // foot with a fixed title whose tty is raw and appends every byte it

@@ -4,6 +4,7 @@
 #include "keys/Notation.h"
 #include "keys/TitleRule.h"
 #include "keys/gnome/GnomeBus.h"
+#include "keys/gnome/GnomeLayout.h"
 #include "keys/gnome/GnomeTyping.h"
 #include "keys/gnome/RemoteKeyboard.h"
 #include "keys/gnome/ShellWindows.h"
@@ -28,6 +29,7 @@ struct GnomeSession {
     ShellWindows shell;
     FocusLog log;
     std::unique_ptr<RemoteKeyboard> keyboard;
+    std::unique_ptr<GnomeLayout> layout;
 
     explicit GnomeSession(const QDBusConnection& connection)
         : bus(connection), shell(connection), log(connection)
@@ -35,6 +37,7 @@ struct GnomeSession {
     }
     ~GnomeSession()
     {
+        layout.reset();
         keyboard.reset();
         closeSessionBus(bus);
     }
@@ -127,16 +130,28 @@ void GnomeKeySender::AppActivate(const QString& title)
 
 void GnomeKeySender::checkKeys(const QString& keys) const
 {
-    planGnomeKeys(parseKeyString(keys));
-    refuseOffLayout(keys);
+    plan(keys);
 }
 
-void GnomeKeySender::refuseOffLayout(const QString&) const {}
+// The keys, read and planned; refused whole when the active layout lacks
+// one (GNOME would drop it without a word).
+std::vector<layout::PlannedKey> GnomeKeySender::plan(const QString& keys) const
+{
+    const KeyEvents events = parseKeyString(keys);
+    std::vector<layout::PlannedKey> planned = layout::planKeys(events);
+    if (planned.empty())
+        return planned;
+    GnomeSession& s = session();
+    if (!s.layout)
+        s.layout = std::make_unique<GnomeLayout>();
+    layout::refuseUntypable(keys, events, planned, *s.layout->current(),
+                            {s.shell.keyboardLayout()});
+    return planned;
+}
 
 void GnomeKeySender::SendKeys(const QString& keys, bool wait)
 {
-    const std::vector<GnomeKey> planned = planGnomeKeys(parseKeyString(keys));
-    refuseOffLayout(keys);
+    const std::vector<layout::PlannedKey> planned = plan(keys);
     if (planned.empty())
         return;
     GnomeSession& s = session();

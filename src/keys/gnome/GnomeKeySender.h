@@ -2,10 +2,12 @@
 #pragma once
 // Public face of the GNOME backend: no D-Bus header here.
 #include "keys/KeySender.h"
+#include "keys/layout/KeyPlan.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace keys {
 
@@ -43,7 +45,7 @@ public:
 
 private:
     gnome::GnomeSession& session() const;
-    void refuseOffLayout(const QString& keys) const;
+    std::vector<layout::PlannedKey> plan(const QString& keys) const;
 
     mutable std::unique_ptr<gnome::GnomeSession> session_;
     std::unique_ptr<gnome::Pace> pace_;

@@ -2,7 +2,6 @@
 #include "keys/gnome/GnomeTyping.h"
 #include "keys/KeyErrorTexts.h"
 #include "keys/KeySender.h"
-#include "keys/SpecialKeySyms.h"
 #include "keys/gnome/RemoteKeyboard.h"
 #include "keys/gnome/SignalWaiter.h"
 
@@ -32,39 +31,6 @@ constexpr auto newWindowLimit = 1000ms;
 // How long the Shell's reports of focus changes may trail its answers.
 constexpr int focusReportLimitMs = 1000;
 
-bool isFunctionKey(SpecialKey key)
-{
-    return static_cast<int>(key) >= static_cast<int>(SpecialKey::F1)
-        && static_cast<int>(key) <= static_cast<int>(SpecialKey::F16);
-}
-
-GnomeKey planKey(const KeyEvent& event)
-{
-    GnomeKey key;
-    key.mods = event.modifiers;
-    key.commandKey = (event.modifiers & (Control | Alt)) != 0;
-    if (event.kind == KeyEvent::Kind::Special) {
-        key.sym = keysymOf(event.special);
-        key.commandKey = key.commandKey || isFunctionKey(event.special);
-        key.enterOrEscape =
-            event.special == SpecialKey::Enter || event.special == SpecialKey::Escape;
-        return key;
-    }
-    const char32_t c = event.character;
-    key.character = c;
-    if (c == U'\n' || c == U'\r')
-        key.sym = XKB_KEY_Return;
-    else if (c == U'\t')
-        key.sym = XKB_KEY_Tab;
-    else
-        key.sym = xkb_utf32_to_keysym(c);
-    if (key.sym == XKB_KEY_NoSymbol)
-        throw KeyError(QStringLiteral("The character \"%1\" cannot be typed.")
-                           .arg(QString::fromUcs4(&c, 1)));
-    key.enterOrEscape = key.sym == XKB_KEY_Return;
-    return key;
-}
-
 QStringList displayAddresses()
 {
     return process::waylandDisplayAddresses(qEnvironmentVariable("WAYLAND_DISPLAY"))
@@ -72,31 +38,6 @@ QStringList displayAddresses()
 }
 
 } // namespace
-
-std::vector<GnomeKey> planGnomeKeys(const KeyEvents& events)
-{
-    std::vector<GnomeKey> keys;
-    keys.reserve(events.size());
-    for (const KeyEvent& event : events)
-        keys.push_back(planKey(event));
-    return keys;
-}
-
-std::optional<char32_t> firstOffLayout(const std::vector<GnomeKey>& keys,
-                                       const std::function<bool(std::uint32_t)>& onLayout)
-{
-    std::map<std::uint32_t, bool> known;
-    for (const GnomeKey& key : keys) {
-        if (!key.character)
-            continue;
-        auto [at, isNew] = known.try_emplace(key.sym, false);
-        if (isNew)
-            at->second = onLayout(key.sym);
-        if (!at->second)
-            return key.character;
-    }
-    return std::nullopt;
-}
 
 // ---------------------------------------------------------------- focus log
 
@@ -217,7 +158,7 @@ GnomeTypist::~GnomeTypist()
     }
 }
 
-void GnomeTypist::run(const std::vector<GnomeKey>& keys, bool waitAtEnd)
+void GnomeTypist::run(const std::vector<layout::PlannedKey>& keys, bool waitAtEnd)
 {
     const std::size_t total = keys.size();
     // A dialog that got the keyboard a moment ago (after the last key of
@@ -227,7 +168,7 @@ void GnomeTypist::run(const std::vector<GnomeKey>& keys, bool waitAtEnd)
         letWindowSettle();
     std::size_t inBurst = 0;
     for (std::size_t i = 0; i < total; ++i) {
-        const GnomeKey& key = keys[i];
+        const layout::PlannedKey& key = keys[i];
         const bool reacts = key.commandKey || (key.enterOrEscape && guard_.inDialog());
         if (reacts && inBurst > 0) {
             // A dialog must be ready before Enter or Escape reaches it, and a
@@ -266,7 +207,7 @@ void GnomeTypist::run(const std::vector<GnomeKey>& keys, bool waitAtEnd)
 
 // Caps Lock would turn the case of letters: it is switched off before a
 // letter, and left at the end as the key string leaves it.
-void GnomeTypist::type(const GnomeKey& key)
+void GnomeTypist::type(const layout::PlannedKey& key)
 {
     if (key.sym == XKB_KEY_Caps_Lock) {
         wantCaps_ = !wantCaps_;

@@ -4,6 +4,7 @@
 // keyboard into the window that has the focus, paced by what the target has
 // read, and watching that the keyboard stays with the target.
 #include "keys/KeyEvent.h"
+#include "keys/layout/KeyPlan.h"
 #include "keys/gnome/ShellWindows.h"
 #include "keys/process/ReadReceipt.h"
 
@@ -19,21 +20,6 @@ namespace keys::gnome {
 
 class RemoteKeyboard;
 class SignalWaiter;
-
-struct GnomeKey {
-    std::uint32_t sym = 0;
-    unsigned mods = NoModifier; // keys::Modifier bits
-    char32_t character = 0;     // the character it types; 0 for a special key
-    bool commandKey = false;    // F1-F16, or any key with Ctrl or Alt
-    bool enterOrEscape = false;
-};
-
-std::vector<GnomeKey> planGnomeKeys(const KeyEvents& events);
-
-// The first character that the layout cannot type (onLayout says which
-// keysyms it can), or nothing.
-std::optional<char32_t> firstOffLayout(const std::vector<GnomeKey>& keys,
-                                       const std::function<bool(std::uint32_t)>& onLayout);
 
 // Every change of the keyboard's window, in order, as the extension reports
 // it (each with the count of changes it makes). Listens from construction.
@@ -121,11 +107,11 @@ public:
 
     // waitAtEnd: the keys are read (and a last command key handled) on
     // return; otherwise NoAnswerAfterLastKey.
-    void run(const std::vector<GnomeKey>& keys, bool waitAtEnd);
+    void run(const std::vector<layout::PlannedKey>& keys, bool waitAtEnd);
 
 private:
     using Clock = std::chrono::steady_clock;
-    void type(const GnomeKey& key);
+    void type(const layout::PlannedKey& key);
     void hold(unsigned mods);
     void toggleCaps();
     void restoreCaps();

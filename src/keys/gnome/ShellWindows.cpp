@@ -131,4 +131,12 @@ void ShellWindows::dispatched() const
     call(windowsCall(QStringLiteral("Dispatched")), callLimitMs);
 }
 
+std::uint32_t ShellWindows::keyboardLayout() const
+{
+    return call(windowsCall(QStringLiteral("KeyboardLayout")), callLimitMs)
+        .arguments()
+        .value(0)
+        .toUInt();
+}
+
 } // namespace keys::gnome

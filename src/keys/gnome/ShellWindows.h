@@ -63,6 +63,8 @@ public:
     // overview is closed, within the Shell's limit.
     bool activate(std::uint64_t window) const;
     KeyboardFocus focus() const;
+    // The layout of the seat's keymap that keys are typed in now.
+    std::uint32_t keyboardLayout() const;
     // Returns once the Shell has handed on to the applications every key
     // it was given before (on this connection, in order with the keys).
     void dispatched() const;

@@ -29,6 +29,10 @@ var INTERFACE = `
       <arg direction="out" type="t"/>
       <arg direction="out" type="t"/>
     </method>
+    <!-- The layout (XKB group) of the keymap that keys are typed in now. -->
+    <method name="KeyboardLayout">
+      <arg direction="out" type="u"/>
+    </method>
     <!-- Answers once the Shell has handed every input event it was given
          before the call on to the applications: it does that at the start
          of a stage update, so after the second one from now. -->
@@ -51,7 +55,7 @@ const ACTIVATION_LOOK_MS = 2;
 const DISPATCH_LIMIT_MS = 250;
 
 var WindowService = class {
-    // shell: {Gio, GLib, Meta, Main}; programs: the paths of the programs
+    // shell: {Gio, GLib, Meta, Main, KeyboardManager}; programs: the paths of the programs
     // allowed to call (the installed typomat).
     constructor(shell, programs) {
         this._shell = shell;
@@ -100,6 +104,11 @@ var WindowService = class {
             }
             this._activate(window, invocation);
         });
+    }
+
+    KeyboardLayoutAsync(params, invocation) {
+        this._answer(invocation, () => new this._shell.GLib.Variant('(u)',
+            [this._shell.KeyboardManager.getKeyboardManager().currentLayout?.groupIndex ?? 0]));
     }
 
     FocusAsync(params, invocation) {

@@ -3,6 +3,7 @@
 // form of extensions).
 const {Gio, GLib, Meta} = imports.gi;
 const Main = imports.ui.main;
+const KeyboardManager = imports.misc.keyboardManager;
 const Me = imports.misc.extensionUtils.getCurrentExtension();
 
 let service = null;
@@ -11,7 +12,7 @@ function init() {
 }
 
 function enable() {
-    service = new Me.imports.service.WindowService({Gio, GLib, Meta, Main},
+    service = new Me.imports.service.WindowService({Gio, GLib, Meta, Main, KeyboardManager},
         Me.metadata['typomat-programs'] ?? []);
 }
 

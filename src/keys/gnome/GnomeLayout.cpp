@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#include "keys/gnome/GnomeLayout.h"
+#include "keys/KeySender.h"
+#include "keys/layout/SeatKeyboard.h"
+
+#include <wayland-client.h>
+
+#include <cstring>
+
+namespace keys::gnome {
+
+struct GnomeLayoutEvents {
+    static void global(void* data, wl_registry* registry, std::uint32_t name,
+                       const char* interface, std::uint32_t)
+    {
+        auto* self = static_cast<GnomeLayout*>(data);
+        if (!self->seat_ && std::strcmp(interface, wl_seat_interface.name) == 0)
+            self->seat_ = static_cast<wl_seat*>(
+                wl_registry_bind(registry, name, &wl_seat_interface, 1));
+    }
+    static void globalRemove(void*, wl_registry*, std::uint32_t) {}
+    static constexpr wl_registry_listener registryListener = {global, globalRemove};
+};
+
+namespace {
+
+[[noreturn]] void unreadable()
+{
+    throw KeyError(QStringLiteral("Typomat cannot read the keyboard layout from GNOME Shell "
+                                  "(WAYLAND_DISPLAY is \"%1\"), so it typed nothing.")
+                       .arg(qEnvironmentVariable("WAYLAND_DISPLAY")));
+}
+
+} // namespace
+
+GnomeLayout::GnomeLayout() : display_(wl_display_connect(nullptr))
+{
+    if (!display_)
+        unreadable();
+    registry_ = wl_display_get_registry(display_);
+    wl_registry_add_listener(registry_, &GnomeLayoutEvents::registryListener, this);
+    if (wl_display_roundtrip(display_) < 0 || !seat_)
+        unreadable();
+    keyboard_ = std::make_unique<layout::SeatKeyboard>(seat_);
+}
+
+GnomeLayout::~GnomeLayout()
+{
+    keyboard_.reset();
+    if (seat_)
+        wl_seat_destroy(seat_);
+    if (registry_)
+        wl_registry_destroy(registry_);
+    if (display_)
+        wl_display_disconnect(display_);
+}
+
+std::shared_ptr<const layout::SeatLayout> GnomeLayout::current()
+{
+    // The keymap follows the keyboard the Shell creates for the request.
+    for (int round = 0; round < 2; ++round)
+        if (wl_display_roundtrip(display_) < 0)
+            unreadable();
+    std::shared_ptr<const layout::SeatLayout> layout = keyboard_->layout();
+    if (!layout)
+        unreadable();
+    return layout;
+}
+
+} // namespace keys::gnome

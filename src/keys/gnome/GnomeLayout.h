@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// Internal to the GNOME backend: the keyboard layout GNOME types keysyms
+// with, read from the keymap GNOME Shell gives every Wayland client.
+#include "keys/layout/SeatLayout.h"
+
+#include <memory>
+
+struct wl_display;
+struct wl_registry;
+struct wl_seat;
+
+namespace keys::layout {
+class SeatKeyboard;
+}
+
+namespace keys::gnome {
+
+class GnomeLayout {
+public:
+    // Connects to $WAYLAND_DISPLAY; throws KeyError when that fails.
+    GnomeLayout();
+    ~GnomeLayout();
+    GnomeLayout(const GnomeLayout&) = delete;
+    GnomeLayout& operator=(const GnomeLayout&) = delete;
+
+    // The keymap as the Shell sends it now (it sends a new one when the
+    // user's layouts change). Throws KeyError when none came.
+    std::shared_ptr<const layout::SeatLayout> current();
+
+private:
+    wl_display* display_ = nullptr;
+    wl_registry* registry_ = nullptr;
+    wl_seat* seat_ = nullptr;
+    std::unique_ptr<layout::SeatKeyboard> keyboard_;
+
+    friend struct GnomeLayoutEvents;
+};
+
+} // namespace keys::gnome
