@@ -174,7 +174,7 @@ var WindowService = class {
 
     // The keyboard goes to the window, or to a dialog it opened.
     _focusIsIn(window) {
-        let focused = this._shell.Main.modalCount === 0 ? global.display.focus_window : null;
+        let focused = this._shellHasKeyboard() ? null : global.display.focus_window;
         for (; focused; focused = focused.get_transient_for()) {
             if (focused === window)
                 return true;
@@ -184,7 +184,14 @@ var WindowService = class {
 
     _keyboardTarget() {
         const focused = global.display.focus_window;
-        return focused && this._shell.Main.modalCount === 0 ? focused.get_id() : 0;
+        return focused && !this._shellHasKeyboard() ? focused.get_id() : 0;
+    }
+
+    // The overview, a menu or a dialog of the Shell holds the keyboard, or
+    // one of its own actors has the stage's key focus.
+    _shellHasKeyboard() {
+        const keyFocus = global.stage.get_key_focus();
+        return this._shell.Main.modalCount > 0 || (keyFocus !== null && keyFocus !== global.stage);
     }
 
     _focusMoved() {
