@@ -124,15 +124,19 @@ void writeToken(const QString& file, const QString& token)
 
 class PortalKeyboard final : public RemoteKeyboard {
 public:
-    PortalKeyboard(const QDBusConnection& bus, const QString& tokenFile) : bus_(bus)
+    PortalKeyboard(const QDBusConnection& bus, unsigned version, const QString& tokenFile)
+        : bus_(bus)
     {
         QVariantMap results = request(QStringLiteral("CreateSession"), {},
                                       {{QStringLiteral("session_handle_token"), token()}});
         session_ = results.value(QStringLiteral("session_handle")).toString();
-        QVariantMap select{{QStringLiteral("types"), portalKeyboardDevice},
-                           {QStringLiteral("persist_mode"), 2u}};
-        if (const QString restore = readToken(tokenFile); !restore.isEmpty())
-            select.insert(QStringLiteral("restore_token"), restore);
+        QVariantMap select{{QStringLiteral("types"), portalKeyboardDevice}};
+        if (version >= 2) {
+            // Remembered until the user takes it back.
+            select.insert(QStringLiteral("persist_mode"), 2u);
+            if (const QString restore = readToken(tokenFile); !restore.isEmpty())
+                select.insert(QStringLiteral("restore_token"), restore);
+        }
         request(QStringLiteral("SelectDevices"), {QVariant::fromValue(QDBusObjectPath(session_))},
                 select);
         results = request(QStringLiteral("Start"),
@@ -242,7 +246,9 @@ std::unique_ptr<RemoteKeyboard> openRemoteKeyboard(const QDBusConnection& bus, T
                                                    const QString& tokenFile)
 {
     switch (way) {
-    case TypingWay::Portal: return std::make_unique<PortalKeyboard>(bus, tokenFile);
+    case TypingWay::Portal:
+        return std::make_unique<PortalKeyboard>(bus, lookForTypingWays(bus).portalVersion,
+                                                tokenFile);
     case TypingWay::Mutter: return std::make_unique<MutterKeyboard>(bus);
     case TypingWay::None: break;
     }

@@ -17,9 +17,9 @@ const QString shell = QStringLiteral("org.gnome.Shell");
 const QString windowsPath = QStringLiteral("/org/typomat/Windows");
 const QString windowsInterface = QStringLiteral("org.typomat.Windows");
 
-// The extension waits up to 1.5 s for the focus; the call may take a little
+// The extension waits up to 2 s for the focus; the call may take a little
 // longer than that.
-constexpr int activateLimitMs = 2500;
+constexpr int activateLimitMs = 3000;
 
 QDBusMessage windowsCall(const QString& method)
 {

@@ -49,7 +49,7 @@ var INTERFACE = `
 var OBJECT_PATH = '/org/typomat/Windows';
 
 // How long Activate waits for the focus, in milliseconds.
-const ACTIVATION_LIMIT_MS = 1500;
+const ACTIVATION_LIMIT_MS = 2000;
 const ACTIVATION_LOOK_MS = 2;
 // Dispatched answers at the latest after this, in milliseconds.
 const DISPATCH_LIMIT_MS = 250;
