@@ -251,7 +251,7 @@ void GnomeTypist::startBurst()
 {
     ReadReceipt& r = receipt();
     r.sent();
-    cpuBeforeKeys_ = process_ ? process_->uiThreadCpuTimeNs() : std::nullopt;
+    cpuBeforeKeys_ = process_ && !blind_ ? process_->uiThreadCpuTimeNs() : std::nullopt;
 }
 
 // The burst has reached the target, and only followed windows had the
@@ -274,7 +274,7 @@ void GnomeTypist::endBurst(std::size_t done, std::size_t total)
 void GnomeTypist::pace(std::size_t done, std::size_t total)
 {
     ReadReceipt& r = receipt();
-    if (!r.visible()) {
+    if (!watching()) {
         const Clock::time_point next = burstStart_ + std::chrono::microseconds(pace_.blindBurstUs);
         std::this_thread::sleep_until(next);
         burstStart_ = std::max(next, Clock::now() - std::chrono::microseconds(pace_.blindBurstUs));
@@ -346,7 +346,7 @@ ReadReceipt::State GnomeTypist::settle()
     shell.dispatched();
     ReadReceipt& r = receipt();
     ReadReceipt::State state = ReadReceipt::State::Unknown;
-    if (r.visible())
+    if (watching())
         state = r.await(ReadReceipt::State::Settled, std::chrono::milliseconds(pace_.stallMs));
     else
         std::this_thread::sleep_for(std::chrono::milliseconds(pace_.blindCommandMs));
@@ -358,7 +358,7 @@ ReadReceipt::State GnomeTypist::settle()
 void GnomeTypist::awaitRead(std::size_t total)
 {
     ReadReceipt& r = receipt();
-    if (!r.visible())
+    if (!watching())
         return;
     guard_.shell().dispatched();
     const ReadReceipt::State state =
@@ -383,6 +383,15 @@ void GnomeTypist::awaitDelivery()
             return;
         std::this_thread::sleep_for(200us);
     }
+    // The process shows nothing of the keys: it is not the one that reads
+    // them (a wrong process id). Typing goes on at the pace for a target
+    // that cannot be watched.
+    blind_ = true;
+}
+
+bool GnomeTypist::watching()
+{
+    return !blind_ && receipt().visible();
 }
 
 ReadReceipt& GnomeTypist::receipt()
@@ -395,6 +404,7 @@ ReadReceipt& GnomeTypist::receipt()
         if (process_)
             process_->findConnections(addresses);
         cpuBeforeKeys_.reset();
+        blind_ = false;
     }
     return *receipt_;
 }
