@@ -4,24 +4,40 @@
 
 #include <QAtomicInteger>
 #include <QDBusVariant>
+#include <QFileInfo>
 
 namespace keys::gnome {
+
+namespace {
+
+// $DBUS_SESSION_BUS_ADDRESS, or the user's bus where systemd keeps it. Never
+// a bus started on the spot (as libdbus would through the X display).
+QString sessionBusAddress()
+{
+    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    if (!address.isEmpty())
+        return address;
+    const QString socket = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/bus");
+    return QFileInfo(socket).isWritable() ? QStringLiteral("unix:path=") + socket : QString();
+}
+
+} // namespace
 
 QDBusConnection openSessionBus()
 {
     static QAtomicInteger<int> serial;
-    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    const QString address = sessionBusAddress();
+    if (address.isEmpty())
+        throw KeyError(QStringLiteral("Typomat finds no session bus (DBUS_SESSION_BUS_ADDRESS is "
+                                      "empty), so it can neither find windows nor type into "
+                                      "them."));
     const QString name = QStringLiteral("typomat-gnome-%1").arg(serial.fetchAndAddRelaxed(1));
-    QDBusConnection bus = address.isEmpty()
-        ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)
-        : QDBusConnection::connectToBus(address, name);
+    QDBusConnection bus = QDBusConnection::connectToBus(address, name);
     if (!bus.isConnected()) {
         QDBusConnection::disconnectFromBus(name);
         throw KeyError(QStringLiteral("Typomat cannot reach the session bus (%1), so it can "
-                                      "neither reach the windows nor type.")
-                           .arg(address.isEmpty() ? QStringLiteral("DBUS_SESSION_BUS_ADDRESS is "
-                                                                   "empty")
-                                                  : address));
+                                      "neither find windows nor type into them.")
+                           .arg(address));
     }
     return bus;
 }

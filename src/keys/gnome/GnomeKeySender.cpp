@@ -168,6 +168,10 @@ void GnomeKeySender::SendKeys(const QString& keys, bool wait)
     }
     if (!guard_->holds())
         throw KeyError(errors::focusMovedBeforeTyping());
+    // A session that ended (GNOME Shell was restarted) would swallow every
+    // key without a word.
+    if (s.keyboard && !s.keyboard->sync())
+        s.keyboard.reset();
     if (!s.keyboard) {
         s.keyboard = openRemoteKeyboard(s.bus, chooseTypingWay(lookForTypingWays(s.bus)),
                                         portalTokenFile());

@@ -203,6 +203,8 @@ void GnomeTypist::run(const std::vector<layout::PlannedKey>& keys, bool waitAtEn
         if (waitAtEnd)
             awaitRead(total);
     }
+    if (!keyboard_.sync())
+        sessionEnded(total, total);
 }
 
 // Caps Lock would turn the case of letters: it is switched off before a
@@ -261,10 +263,7 @@ void GnomeTypist::endBurst(std::size_t done, std::size_t total)
 {
     awaitDelivery();
     if (!keyboard_.orderedWithShell() && !keyboard_.sync())
-        throw KeyError(QStringLiteral("The remote desktop session ended after %1 of %2 keys, so "
-                                      "the rest was not typed.")
-                           .arg(done)
-                           .arg(total));
+        sessionEnded(done, total);
     if (!guard_.holds())
         lost(done, total);
 }
@@ -407,6 +406,15 @@ ReadReceipt& GnomeTypist::receipt()
         blind_ = false;
     }
     return *receipt_;
+}
+
+void GnomeTypist::sessionEnded(std::size_t done, std::size_t total)
+{
+    throw KeyError(QStringLiteral("GNOME's remote desktop session ended after %1 of %2 keys "
+                                  "(GNOME Shell may have been restarted), so it is not known "
+                                  "which of them were typed.")
+                       .arg(done)
+                       .arg(total));
 }
 
 void GnomeTypist::lost(std::size_t done, std::size_t total)

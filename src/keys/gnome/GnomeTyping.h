@@ -129,6 +129,7 @@ private:
     bool watching();
     void awaitDelivery();
     [[noreturn]] void lost(std::size_t done, std::size_t total);
+    [[noreturn]] void sessionEnded(std::size_t done, std::size_t total);
 
     RemoteKeyboard& keyboard_;
     FocusGuard& guard_;
