@@ -147,7 +147,8 @@ void TestGnome::keysReachTheTerminal()
 
 void TestGnome::stolenFocusStopsTyping()
 {
-    const QString text = QStringLiteral("+(") + QString(20000, QLatin1Char('s')) + QStringLiteral(")");
+    const QString text =
+        QStringLiteral("+(") + QString(20000, QLatin1Char('s')) + QStringLiteral(")");
     sender_->AppActivate(target);
     std::thread steal([&] {
         QThread::msleep(300);

@@ -42,7 +42,8 @@ int shellMajorVersion()
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("version"));
     runProgram(QString(), QStringLiteral("sh"),
-               {QStringLiteral("-c"), QStringLiteral("exec gnome-shell --version > '%1'").arg(out)});
+               {QStringLiteral("-c"),
+                QStringLiteral("exec gnome-shell --version > '%1'").arg(out)});
     QFile f(out);
     f.open(QIODevice::ReadOnly);
     const QRegularExpressionMatch m =

@@ -159,8 +159,9 @@ void GnomeKeySender::SendKeys(const QString& keys, bool wait)
         // No activation before: the window that has the keyboard now.
         const KeyboardFocus focus = s.shell.focus();
         const std::vector<ShellWindow> windows = s.shell.list();
-        const auto focused = std::find_if(windows.begin(), windows.end(),
-                                          [&](const ShellWindow& w) { return w.id == focus.window; });
+        const auto focused = std::find_if(
+            windows.begin(), windows.end(),
+            [&](const ShellWindow& w) { return w.id == focus.window; });
         if (focus.window == 0 || focused == windows.end())
             throw KeyError(QStringLiteral("No window has the keyboard focus, so nothing was "
                                           "typed."));

@@ -31,6 +31,12 @@ constexpr auto newWindowLimit = 1000ms;
 // How long the Shell's reports of focus changes may trail its answers.
 constexpr int focusReportLimitMs = 1000;
 
+// A letter has two cases, which Caps Lock turns.
+bool isLetter(std::uint32_t sym)
+{
+    return xkb_keysym_to_lower(sym) != xkb_keysym_to_upper(sym);
+}
+
 QStringList displayAddresses()
 {
     return process::waylandDisplayAddresses(qEnvironmentVariable("WAYLAND_DISPLAY"))
@@ -68,6 +74,8 @@ std::optional<std::vector<std::uint64_t>> FocusLog::between(std::uint64_t after,
         [&](const SignalCatcher::Arrivals& a) { return windowsIn(a).size() == wanted; }, limitMs));
     if (byChange.size() != wanted)
         return std::nullopt;
+    // Guards look from their start on, which is later than this.
+    waiter_->forget([&](const QVariantList& a) { return a.value(1).toULongLong() <= upTo; });
     std::vector<std::uint64_t> windows;
     for (const auto& [change, window] : byChange)
         windows.push_back(window);
@@ -214,7 +222,7 @@ void GnomeTypist::type(const layout::PlannedKey& key)
     if (key.sym == XKB_KEY_Caps_Lock) {
         wantCaps_ = !wantCaps_;
         capsOn_ = !capsOn_;
-    } else if (key.character && capsOn_ && xkb_keysym_to_lower(key.sym) != xkb_keysym_to_upper(key.sym)) {
+    } else if (key.character && capsOn_ && isLetter(key.sym)) {
         toggleCaps();
     }
     hold(key.mods);

@@ -236,8 +236,9 @@ TypingOffers lookForTypingWays(const QDBusConnection& bus)
                                     .toUInt()
             & portalKeyboardDevice;
     }
-    offers.mutter = readProperty(bus, mutterService, QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
-                                 mutterService, QStringLiteral("Version"))
+    offers.mutter = readProperty(bus, mutterService,
+                                 QStringLiteral("/org/gnome/Mutter/RemoteDesktop"), mutterService,
+                                 QStringLiteral("Version"))
                         .isValid();
     return offers;
 }

@@ -13,6 +13,12 @@ SignalCatcher::Arrivals SignalCatcher::waitUntil(const std::function<bool(const 
     return arrivals_;
 }
 
+void SignalCatcher::forget(const std::function<bool(const QVariantList&)>& done)
+{
+    const std::lock_guard lock(mutex_);
+    std::erase_if(arrivals_, done);
+}
+
 void SignalCatcher::caught(const QDBusMessage& message)
 {
     {

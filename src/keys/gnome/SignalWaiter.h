@@ -22,6 +22,7 @@ public:
     using Arrivals = std::vector<QVariantList>;
     // Waits until enough(arrivals) holds, at most limitMs; the arrivals.
     Arrivals waitUntil(const std::function<bool(const Arrivals&)>& enough, int limitMs);
+    void forget(const std::function<bool(const QVariantList&)>& done);
 public Q_SLOTS:
     void caught(const QDBusMessage& message);
 
@@ -42,10 +43,15 @@ public:
 
     // The first signal's arguments, or nothing when none came in time.
     std::optional<QVariantList> wait(int limitMs);
-    SignalCatcher::Arrivals waitUntil(const std::function<bool(const SignalCatcher::Arrivals&)>& enough,
-                                      int limitMs)
+    using Arrivals = SignalCatcher::Arrivals;
+    Arrivals waitUntil(const std::function<bool(const Arrivals&)>& enough, int limitMs)
     {
         return catcher_.waitUntil(enough, limitMs);
+    }
+    // Forgets the signals that no one will wait for again.
+    void forget(const std::function<bool(const QVariantList&)>& done)
+    {
+        catcher_.forget(done);
     }
 
 private:

@@ -66,9 +66,10 @@ var WindowService = class {
         const {Gio} = shell;
         this._impl = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
         this._impl.export(Gio.DBus.session, OBJECT_PATH);
+        const moved = () => this._focusMoved();
         this._watches = [
-            [global.display, global.display.connect('notify::focus-window', () => this._focusMoved())],
-            [global.stage, global.stage.connect('notify::key-focus', () => this._focusMoved())],
+            [global.display, global.display.connect('notify::focus-window', moved)],
+            [global.stage, global.stage.connect('notify::key-focus', moved)],
         ];
         this._nameWatch = Gio.DBus.session.signal_subscribe('org.freedesktop.DBus',
             'org.freedesktop.DBus', 'NameOwnerChanged', '/org/freedesktop/DBus', null,
