@@ -17,7 +17,21 @@ void ReadReceipt::sent()
 {
     read_ = false;
     uiWasWaiting_ = false;
+    probe_ = Probe::NotSent;
     quietSince_ = Clock::now();
+}
+
+bool ReadReceipt::canBeProbed()
+{
+    if (!process_ || !process_->hasConnections())
+        return false;
+    const std::optional<TargetProcess::Threads> threads = process_->threads();
+    return threads && threads->count == 1;
+}
+
+void ReadReceipt::probed()
+{
+    probe_ = Probe::Sent;
 }
 
 ReadReceipt::State ReadReceipt::look()
@@ -34,23 +48,31 @@ ReadReceipt::State ReadReceipt::look()
         return State::Stopped;
     }
     const std::uint64_t unread = process_->unreadBytes().value_or(0);
-    const bool waiting = ui == ThreadState::EventLoop || ui == ThreadState::Asleep;
+    // Requests it has sent that the server has not read yet (a window it
+    // asked to be shown): not done either.
+    const std::uint64_t unsent = process_->unsentBytes().value_or(0);
+    const bool waiting = ui == ThreadState::EventLoop || ui == ThreadState::Asleep
+        || (ui == ThreadState::Parked && process_->otherThreadWaitsForEvents());
     const std::optional<std::uint64_t> uiCpu = process_->uiThreadCpuTimeNs();
-    const std::optional<std::uint64_t> cpu = process_->cpuTimeNs();
+    const std::optional<TargetProcess::Threads> threads = process_->threads();
+    const std::optional<std::uint64_t> cpu =
+        threads ? std::optional<std::uint64_t>(threads->cpuNs) : std::nullopt;
     // Two looks in a row find the UI thread waiting for events, and it used
     // no CPU time in between: it did not wake, so nothing handed to it by a
     // reading thread of its own is still pending.
     if (unread == 0 && waiting && uiWasWaiting_ && uiCpu == uiCpu_)
         read_ = true;
-    if (unread > 0 || !waiting || cpu != cpu_)
+    if (unread > 0 || unsent > 0 || !waiting || cpu != cpu_ || (threads && threads->running))
         quietSince_ = now;
+    if (unread == 0 && probe_ == Probe::Sent)
+        probe_ = Probe::Answered;
     uiWasWaiting_ = waiting;
     uiCpu_ = uiCpu;
     cpu_ = cpu;
     if (unread > 0)
         return State::Unread;
-    if (!read_ || !waiting)
-        return State::Handling;
+    if (!read_ || !waiting || unsent > 0)
+        return probe_ == Probe::Answered ? State::Working : State::Handling;
     return now - quietSince_ >= quiet_ ? State::Settled : State::Read;
 }
 

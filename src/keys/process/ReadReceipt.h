@@ -30,6 +30,13 @@ public:
     // Keys (or other requests) have just gone out: what was seen before no
     // longer counts.
     void sent();
+    // The process has a single thread, which therefore reads its connection
+    // itself and reads more only once it has handled what it read before.
+    // Then a probe tells whether a busy process has handled its keys: after
+    // the backend has sent the process something harmless (probed()), an
+    // empty connection shows that it came back for more.
+    bool canBeProbed();
+    void probed();
 
     enum class State {
         Unknown,  // not visible
@@ -38,9 +45,12 @@ public:
         Unread,   // bytes sent to it wait unread on its connection
         Handling, // read, but its UI thread has not been back waiting for
                   // events since, or is working again
-        Read,     // read, and its UI thread has waited for events since
-        Settled,  // Read, and no thread of it has used CPU time for the
-                  // quiet time: done with what it was sent
+        Working,  // read and handled everything up to the probe, but it
+                  // keeps working (it may never settle)
+        Read,     // read, its UI thread has waited for events since, and
+                  // the server has read every request it sent
+        Settled,  // Read, and no thread of it has used CPU time or been
+                  // ready to run for the quiet time: done with what it was sent
     };
     // One look; call it about every millisecond while waiting.
     State look();
@@ -56,6 +66,7 @@ private:
     std::chrono::milliseconds quiet_;
     bool read_ = false;
     bool uiWasWaiting_ = false;
+    enum class Probe { NotSent, Sent, Answered } probe_ = Probe::NotSent;
     std::optional<std::uint64_t> uiCpu_;
     std::optional<std::uint64_t> cpu_;
     Clock::time_point quietSince_ = Clock::now();

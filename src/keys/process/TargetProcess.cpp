@@ -10,6 +10,7 @@
 #include <linux/sock_diag.h>
 #include <linux/unix_diag.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -171,7 +172,38 @@ ThreadState stateFromWchan(const QByteArray& wchan)
         return ThreadState::Asleep;
     if (name.contains("poll") || name.contains("select"))
         return ThreadState::EventLoop;
+    if (name.contains("futex"))
+        return ThreadState::Parked;
     return ThreadState::Sleeping;
+}
+
+ThreadState stateFromWchan(const QByteArray& wchan, const QByteArray& syscall)
+{
+    const ThreadState state = stateFromWchan(wchan);
+    const QList<QByteArray> call = syscall.trimmed().split(' ');
+    if (state != ThreadState::EventLoop || call.size() < 3)
+        return state;
+    bool ok = false;
+    const long number = call[0].toLong(&ok);
+    // How many descriptors the call waits on: poll's second argument,
+    // select's first.
+    int countArgument = -1;
+#ifdef SYS_poll
+    if (number == SYS_poll)
+        countArgument = 2;
+#endif
+#ifdef SYS_select
+    if (number == SYS_select)
+        countArgument = 1;
+#endif
+    if (number == SYS_ppoll)
+        countArgument = 2;
+    else if (number == SYS_pselect6)
+        countArgument = 1;
+    if (!ok || countArgument < 0)
+        return state;
+    const qulonglong descriptors = call[countArgument].toULongLong(&ok, 16);
+    return ok && descriptors == 0 ? ThreadState::Sleeping : state;
 }
 
 QStringList xDisplayAddresses(const QString& display)
@@ -218,9 +250,10 @@ std::optional<TargetProcess> TargetProcess::find(long pid)
     return process;
 }
 
-ThreadState TargetProcess::uiThread() const
+namespace {
+
+ThreadState taskState(const QString& task)
 {
-    const QString task = QStringLiteral("/proc/%1/task/%1/").arg(pid_);
     switch (stateLetter(readProcFile(task + QLatin1String("stat"), 512))) {
     case 0:
     case 'Z':
@@ -232,11 +265,32 @@ ThreadState TargetProcess::uiThread() const
         return ThreadState::Stopped;
     case 'R':
         return ThreadState::Running;
-    case 'S':
-        return stateFromWchan(readProcFile(task + QLatin1String("wchan"), 128));
+    case 'S': {
+        const QByteArray wchan = readProcFile(task + QLatin1String("wchan"), 128);
+        if (stateFromWchan(wchan) != ThreadState::EventLoop)
+            return stateFromWchan(wchan);
+        return stateFromWchan(wchan, readProcFile(task + QLatin1String("syscall"), 256));
+    }
     default: // 'D' (disk), 'I', 'W', 'P': waiting, but not for events
         return ThreadState::Sleeping;
     }
+}
+
+} // namespace
+
+ThreadState TargetProcess::uiThread() const
+{
+    return taskState(QStringLiteral("/proc/%1/task/%1/").arg(pid_));
+}
+
+bool TargetProcess::otherThreadWaitsForEvents() const
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid_));
+    const QString ui = QString::number(pid_);
+    for (const QString& id : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (id != ui && taskState(tasks.filePath(id) + QLatin1Char('/')) == ThreadState::EventLoop)
+            return true;
+    return false;
 }
 
 std::optional<std::uint64_t> TargetProcess::cpuTimeNs() const
@@ -251,6 +305,25 @@ std::optional<std::uint64_t> TargetProcess::cpuTimeNs() const
     return total;
 }
 
+std::optional<TargetProcess::Threads> TargetProcess::threads() const
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid_));
+    const QStringList ids = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (ids.isEmpty())
+        return std::nullopt;
+    Threads threads;
+    for (const QString& id : ids) {
+        const QString task = tasks.filePath(id);
+        threads.cpuNs += taskCpuTimeNs(task).value_or(0);
+        const char state = stateLetter(readProcFile(task + QLatin1String("/stat"), 512));
+        if (state == 0)
+            continue; // ended meanwhile
+        ++threads.count;
+        threads.running = threads.running || state == 'R';
+    }
+    return threads;
+}
+
 std::optional<std::uint64_t> TargetProcess::uiThreadCpuTimeNs() const
 {
     return taskCpuTimeNs(QStringLiteral("/proc/%1/task/%1").arg(pid_));
@@ -259,6 +332,7 @@ std::optional<std::uint64_t> TargetProcess::uiThreadCpuTimeNs() const
 bool TargetProcess::findConnections(const QStringList& serverAddresses)
 {
     connections_.clear();
+    serverEnds_.clear();
     const std::set<std::uint32_t> own = socketInodes(pid_);
     if (own.empty() || serverAddresses.isEmpty())
         return false;
@@ -284,20 +358,33 @@ bool TargetProcess::findConnections(const QStringList& serverAddresses)
         return false;
     for (const auto& [inode, peer] : peers) {
         auto name = names.find(peer);
-        if (name != names.end() && serverAddresses.contains(name->second))
+        if (name != names.end() && serverAddresses.contains(name->second)) {
             connections_.push_back(inode);
+            serverEnds_.push_back(peer);
+        }
     }
     return !connections_.empty();
 }
 
 std::optional<std::uint64_t> TargetProcess::unreadBytes() const
 {
-    if (connections_.empty())
+    return queuedBytes(connections_);
+}
+
+std::optional<std::uint64_t> TargetProcess::unsentBytes() const
+{
+    return queuedBytes(serverEnds_);
+}
+
+// What waits unread in the receive queues of these sockets.
+std::optional<std::uint64_t> TargetProcess::queuedBytes(const std::vector<std::uint32_t>& sockets) const
+{
+    if (sockets.empty())
         return std::nullopt;
     DiagSocket diag;
     std::uint64_t unread = 0;
     bool seen = false;
-    for (const std::uint32_t inode : connections_) {
+    for (const std::uint32_t inode : sockets) {
         unix_diag_req request{};
         request.sdiag_family = AF_UNIX;
         request.udiag_states = ~0u;

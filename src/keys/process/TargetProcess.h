@@ -18,7 +18,10 @@ enum class ThreadState {
     Gone,      // the thread, or its whole process, has ended
     Running,   // on a CPU or ready to run
     EventLoop, // asleep in poll, select or epoll: waiting for events
-    Sleeping,  // asleep elsewhere: a timer, a lock, a pipe or disk
+    Sleeping,  // asleep elsewhere: a timer, a pipe or disk, or in poll or
+               // select on no descriptor at all (a sleep written so)
+    Parked,    // asleep until another thread of its own wakes it (a futex):
+               // on a lock, or for events that another thread waits for
     Asleep,    // asleep, but the kernel does not tell where
     Stopped,   // stopped by a signal or held by a debugger
 };
@@ -26,6 +29,10 @@ enum class ThreadState {
 // The kernel function name a sleeping thread waits in (its wchan) read as
 // a state: poll, select and epoll waits are an event loop's.
 ThreadState stateFromWchan(const QByteArray& wchan);
+// The same, with the thread's system call as /proc/PID/task/TID/syscall
+// shows it ("number arg1 arg2 ..."; empty when the kernel does not show it):
+// a poll or select on no descriptor is a sleep.
+ThreadState stateFromWchan(const QByteArray& wchan, const QByteArray& syscall);
 
 // The addresses a display server listens at, as socket names: a path, or
 // an abstract name written with a leading '@'.
@@ -47,10 +54,22 @@ public:
 
     // The UI thread: the process's first thread, which runs main().
     ThreadState uiThread() const;
+    // Another thread waits for events: where the UI thread is Parked, an
+    // event loop run by a helper thread (as Tcl's) is idle, not locked.
+    bool otherThreadWaitsForEvents() const;
     // CPU time used so far by the threads alive now, in nanoseconds; empty
     // once the process has gone. Compare two readings for equality only: a
     // thread that ends takes its share with it.
     std::optional<std::uint64_t> cpuTimeNs() const;
+    // The threads alive now: how many, their CPU time as cpuTimeNs(), and
+    // whether one of them is on a CPU or waiting for one (a thread that is
+    // ready but starved uses no CPU time, yet is not done).
+    struct Threads {
+        int count = 0;
+        std::uint64_t cpuNs = 0;
+        bool running = false;
+    };
+    std::optional<Threads> threads() const;
     // The same for the UI thread alone: unchanged between two looks that
     // both found it in its event loop, it did not wake in between.
     std::optional<std::uint64_t> uiThreadCpuTimeNs() const;
@@ -63,11 +82,16 @@ public:
     // has not read yet; empty when that cannot be told (the connections
     // have closed, or socket diagnostics are refused).
     std::optional<std::uint64_t> unreadBytes() const;
+    // Bytes the process has sent over them that the server has not read
+    // yet: requests still on their way.
+    std::optional<std::uint64_t> unsentBytes() const;
 
 private:
+    std::optional<std::uint64_t> queuedBytes(const std::vector<std::uint32_t>& sockets) const;
     explicit TargetProcess(long pid) : pid_(pid) {}
     long pid_;
     std::vector<std::uint32_t> connections_; // socket inode numbers
+    std::vector<std::uint32_t> serverEnds_;  // the server's ends of them
 };
 
 } // namespace keys::process
