@@ -175,4 +175,83 @@ inline QString gnomeExtensionRefused(const QString& program, const QString& reas
         .arg(program, reason);
 }
 
+// ------------------------------------------------------------------ X11
+
+inline QString xDisplayUnreachable()
+{
+    return QStringLiteral("Typomat cannot reach the X display, so it can neither bring windows "
+                          "to the front nor type keys.");
+}
+
+inline QString xTestMissing()
+{
+    return QStringLiteral("The X server does not accept simulated keystrokes (its XTEST "
+                          "extension is missing).");
+}
+
+inline QString xkbMissing()
+{
+    return QStringLiteral("The X server does not describe its keyboard (its XKEYBOARD extension "
+                          "is missing).");
+}
+
+inline QString keymapUnreadable()
+{
+    return QStringLiteral("The keyboard map of the X server cannot be read.");
+}
+
+// names: "Shift, Ctrl"
+inline QString keysHeldDown(const QString& names)
+{
+    return QStringLiteral("Keys are still held down (%1), so nothing was typed. Release them and "
+                          "try again.")
+        .arg(names);
+}
+
+inline QString noFocus()
+{
+    return QStringLiteral("No window has the keyboard focus, so nothing was typed.");
+}
+
+inline QString characterCannotBeTyped(const QString& character)
+{
+    return QStringLiteral("The character \"%1\" cannot be typed.").arg(character);
+}
+
+// what: the key as the notation writes it
+inline QString noKeyForModifier(const QString& what)
+{
+    return QStringLiteral("The keyboard has no key for a modifier that %1 needs.").arg(what);
+}
+
+// The keyboard map has no keycode left empty at all.
+inline QString noFreeKey()
+{
+    return QStringLiteral("The keyboard has no free key to type characters that the layout "
+                          "lacks: every key of the keyboard map is in use.");
+}
+
+// Every empty keycode carries keys that another program (or a window that
+// has not read its keys yet) still needs.
+inline QString noFreeKeyHeld()
+{
+    return QStringLiteral("The keyboard has no free key to type characters that the layout "
+                          "lacks: other programs hold every spare key, or a window has not read "
+                          "the keys typed with them yet. Try again later; `setxkbmap` resets the "
+                          "layout.");
+}
+
+inline QString keymapNotChanged(qsizetype sent, qsizetype total)
+{
+    return QStringLiteral("The keyboard map could not be changed to type characters that the "
+                          "layout lacks, so the rest was not typed (%1 of %2 keys were).")
+        .arg(sent)
+        .arg(total);
+}
+
+inline QString typingStoppedBySignal()
+{
+    return QStringLiteral("Typomat was told to end, so the rest was not typed.");
+}
+
 } // namespace keys::errors

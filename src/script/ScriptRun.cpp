@@ -5,6 +5,8 @@
 #include "script/Clock.h"
 #include "script/CountDown.h"
 
+#include <cstdio>
+
 namespace script {
 
 ScriptRun::ScriptRun(std::vector<RunItem> items, RunStart start, QObject* parent)
@@ -65,6 +67,11 @@ void ScriptRun::fire(RunItem& item)
     try {
         keys::keySender().AppActivate(item.title);
         keys::keySender().SendKeys(item.keys, true);
+    } catch (const keys::NoAnswerAfterLastKey& e) {
+        // Every key went out: the item is done, with a note.
+        std::fputs(qPrintable(QStringLiteral("typomat: The item \"%1\": %2\n")
+                                  .arg(item.name, e.description())),
+                   stderr);
     } catch (const keys::NotationError& e) {
         fail(Unreadable, message(e.description()));
         return;

@@ -666,22 +666,34 @@ void frmScript::Timer2_Timer()
 
 void frmScript::fireRow(QTreeWidgetItem* row)
 {
-    QString error;
+    std::optional<QString> error;
+    QString note;
     try {
         keys::keySender().AppActivate(row->text(cellTitle));
         keys::keySender().SendKeys(row->text(cellKey), true);
-        row->setCheckState(cellItem, Qt::Unchecked);
-        return;
+    } catch (const keys::NoAnswerAfterLastKey& e) {
+        // Every key went out: the item is done, with a note.
+        note = QStringLiteral("%1: %2").arg(row->text(cellItem), e.description());
     } catch (const keys::KeyError& e) {
         error = e.description();
     } catch (const std::exception& e) {
         error = QString::fromUtf8(e.what());
     }
+    if (!error) {
+        row->setCheckState(cellItem, Qt::Unchecked);
+        // The Now box shows the last note, whole in its tip.
+        const QString title = note.isEmpty() ? QStringLiteral("Now") : QStringLiteral("Now: ") + note;
+        const QFontMetrics metrics = Frame1->fontMetrics();
+        Frame1->setTitle(metrics.elidedText(title, Qt::ElideRight,
+                                            Frame1->width() - 2 * metrics.averageCharWidth()));
+        Frame1->setToolTip(note);
+        return;
+    }
     // Some of the keys may have gone out before the failure; a resumed run
     // cannot tell which, so it sends them all again.
     stopRunAt(row, QStringLiteral("The item \"%1\" could not be sent: %2\n"
                                   "Start sends all of its keys again, from the first.")
-                       .arg(row->text(cellItem), error));
+                       .arg(row->text(cellItem), *error));
 }
 
 // Ends the run as Cancel does, leaving the row checked and selected, so that

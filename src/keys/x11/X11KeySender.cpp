@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <QThread>
 
+#include "keys/process/ReadReceipt.h"
+
 #include "keys/x11/X11KeySender.h"
 #include "keys/KeyErrorTexts.h"
 #include "keys/Notation.h"
@@ -22,8 +24,6 @@ namespace {
 
 constexpr int activationTimeoutMs = 2000;
 constexpr int heldKeysTimeoutMs = 1000;
-// How long a spare keycode keeps its symbol after its last key.
-constexpr std::chrono::milliseconds spareQuiet{2000};
 
 QString heldModifierNames(unsigned mods)
 {
@@ -39,28 +39,40 @@ QString heldModifierNames(unsigned mods)
     return names.join(QStringLiteral(", "));
 }
 
-std::map<KeyCode, x11::LevelSymbols>
-symbolsOf(const std::map<KeyCode, x11::SpareKeys::Binding>& spare)
+std::map<KeyCode, x11::LevelSymbols> symbolsOf(const x11::SpareBindings& bindings)
 {
     std::map<KeyCode, x11::LevelSymbols> symbols;
-    for (const auto& [code, binding] : spare)
-        symbols[code] = binding.syms;
+    for (const auto& [code, binding] : bindings)
+        symbols[code] = binding.now;
     return symbols;
+}
+
+std::set<KeyCode> spareKeycodesOf(const std::vector<x11::Stroke>& strokes)
+{
+    std::set<KeyCode> codes;
+    for (const x11::Stroke& stroke : strokes)
+        if (stroke.spare != NoSymbol)
+            codes.insert(stroke.code);
+    return codes;
 }
 
 } // namespace
 
 X11KeySender::X11KeySender() = default;
 
+// Bindings whose target has not read its keys yet stay recorded: a later
+// run takes them back once it has.
 X11KeySender::~X11KeySender()
 {
     if (x_ && spare_)
-        spare_->restore(x_->dpy());
+        spare_->restoreOwn();
 }
 
+// Set by the user: also the least wait at every key that may change windows.
 void X11KeySender::setCommandPauseMs(int ms)
 {
     commandPauseMs_ = std::max(0, ms);
+    floorMs_ = commandPauseMs_;
 }
 
 x11::XConnection& X11KeySender::connection()
@@ -69,20 +81,19 @@ x11::XConnection& X11KeySender::connection()
         return *x_;
     std::unique_ptr<x11::XConnection> x = x11::XConnection::open();
     if (!x)
-        throw KeyError(QStringLiteral("Typomat cannot reach the X display, so it can neither "
-                                      "bring windows to the front nor type keys."));
+        throw KeyError(errors::xDisplayUnreachable());
     int event, error, major, minor;
     if (!XTestQueryExtension(x->dpy(), &event, &error, &major, &minor))
-        throw KeyError(QStringLiteral("The X server does not accept simulated keystrokes "
-                                      "(its XTEST extension is missing)."));
+        throw KeyError(errors::xTestMissing());
     int opcode;
     major = XkbMajorVersion;
     minor = XkbMinorVersion;
     if (!XkbQueryExtension(x->dpy(), &opcode, &event, &error, &major, &minor))
-        throw KeyError(QStringLiteral("The X server does not describe its keyboard "
-                                      "(its XKEYBOARD extension is missing)."));
-    spare_ = std::make_unique<x11::SpareKeys>();
+        throw KeyError(errors::xkbMissing());
+    spare_ = std::make_unique<x11::SpareKeys>(*x);
     x_ = std::move(x);
+    // Bindings a killed or crashed Typomat left behind.
+    spare_->takeBackOrphans();
     return *x_;
 }
 
@@ -114,9 +125,7 @@ void X11KeySender::waitForReleasedModifiers()
         if (held == 0)
             return;
         if (clock.elapsed() >= heldKeysTimeoutMs)
-            throw KeyError(QStringLiteral("Keys are still held down (%1), so nothing was "
-                                          "typed. Release them and try again.")
-                               .arg(heldModifierNames(held)));
+            throw KeyError(errors::keysHeldDown(heldModifierNames(held)));
         QThread::msleep(5);
     }
 }
@@ -136,29 +145,50 @@ void X11KeySender::SendKeys(const QString& keys, bool wait)
 void X11KeySender::type(const KeyEvents& events, bool wait)
 {
     waitForReleasedModifiers();
-    const Window focus = focusInActivatedApplication();
+    const Window focus = focusOnActivatedWindow();
     x11::Target target(*x_, activated_);
-    std::map<KeyCode, x11::SpareKeys::Binding>& spare = spare_->bindings();
-    const x11::Keymap keymap(x_->dpy(), symbolsOf(spare));
-    if (!keymap.valid())
-        throw KeyError(QStringLiteral("The keyboard map of the X server cannot be read."));
-    // Bindings that a new layout has replaced are no longer ours.
-    for (auto it = spare.begin(); it != spare.end();)
-        it = keymap.symbolsAt(it->first) == it->second.syms ? std::next(it) : spare.erase(it);
-
-    std::vector<x11::Stroke> strokes = x11::planStrokes(events, keymap);
-    x11::RoundBindings rounds =
-        x11::shareOutSpareKeycodes(strokes, keymap.spareKeycodes(), symbolsOf(spare));
+    spare_->takeBackOrphans();
+    // Planned with the server held: no other Typomat picks the same spare
+    // keycodes meanwhile.
+    std::unique_ptr<x11::Keymap> keymap;
+    std::vector<x11::Stroke> strokes;
+    x11::RoundBindings rounds;
+    x11::SpareBindings earlier;
+    {
+        const x11::ServerGrab grab(x_->dpy());
+        earlier = spare_->load();
+        keymap = std::make_unique<x11::Keymap>(x_->dpy(), symbolsOf(earlier));
+        if (!keymap->valid())
+            throw KeyError(errors::keymapUnreadable());
+        strokes = x11::planStrokes(events, *keymap);
+        const bool needsSpare = std::any_of(strokes.begin(), strokes.end(),
+                                            [](const x11::Stroke& s) { return s.spare != NoSymbol; });
+        if (needsSpare) {
+            const x11::SpareKeys::Pool pool = spare_->pool(earlier, *keymap);
+            if (pool.codes.empty())
+                throw KeyError(pool.heldByOthers ? errors::noFreeKeyHeld() : errors::noFreeKey());
+            rounds = x11::shareOutSpareKeycodes(strokes, pool.codes, pool.carrying);
+            const x11::Party party = target.localPid() > 0
+                ? x11::Party{target.localPid(), x11::SpareKeys::self().host}
+                : x11::Party{};
+            x11::SpareBindings claimed = earlier;
+            spare_->claim(claimed, spareKeycodesOf(strokes), party, target.client(), *keymap);
+        }
+    }
+    if (!rounds.empty())
+        x11::SpareKeys::guardAgainstSignals(QString::fromLocal8Bit(DisplayString(x_->dpy())));
     x11::Pace pace;
     pace.commandPauseMs = commandPauseMs_;
-    x11::Typist typist(*x_, keymap, std::move(strokes), std::move(rounds), spare, target, focus,
-                       pace);
+    pace.floorMs = floorMs_;
+    x11::Typist typist(*x_, *keymap, std::move(strokes), std::move(rounds), *spare_,
+                       std::move(earlier), target, focus, pace);
     typist.run(wait);
 }
 
-// Keys go only to the application that AppActivate brought to the front:
-// between the two calls the user may have clicked elsewhere.
-unsigned long X11KeySender::focusInActivatedApplication()
+// The first key goes only to the window that AppActivate brought to the
+// front, or to a dialog of it: between the two calls the user may have
+// clicked elsewhere, also into another window of the same application.
+unsigned long X11KeySender::focusOnActivatedWindow()
 {
     if (activated_ == 0)
         throw KeyError(errors::nothingActivated());
@@ -166,12 +196,12 @@ unsigned long X11KeySender::focusInActivatedApplication()
     int revert;
     XGetInputFocus(x_->dpy(), &focus, &revert);
     if (focus == None || focus == PointerRoot || focus == x_->root())
-        throw KeyError(QStringLiteral("No window has the keyboard focus, so nothing was typed."));
-    if (focus != activated_ && !x_->isInside(focus, activated_)) {
-        x11::Target target(*x_, activated_);
-        if (!target.owns(x11::clientWindowOf(*x_, focus)))
-            throw KeyError(errors::focusMovedBeforeTyping());
-    }
+        throw KeyError(errors::noFocus());
+    if (focus == activated_ || x_->isInside(focus, activated_))
+        return focus;
+    x11::Target target(*x_, activated_);
+    if (!target.isTargetOrItsDialog(x11::clientWindowOf(*x_, focus)))
+        throw KeyError(errors::focusMovedBeforeTyping());
     return focus;
 }
 

@@ -26,7 +26,8 @@ public:
     // How long typing waits after a key that may open or switch windows
     // (Ctrl or Alt shortcuts, F1 to F16, Enter or Escape in a dialog) when
     // the target gives no sign of having handled it: a target on another
-    // machine. From the settings file's [Keys] CommandPauseMs.
+    // machine. From the settings file's [Keys] CommandPauseMs, which also
+    // makes it the least wait at those keys for every target.
     static constexpr int defaultCommandPauseMs = 150;
     void setCommandPauseMs(int ms);
 
@@ -34,13 +35,14 @@ private:
     x11::XConnection& connection();
     void waitForReleasedModifiers();
     void type(const KeyEvents& events, bool wait);
-    unsigned long focusInActivatedApplication();
+    unsigned long focusOnActivatedWindow();
 
     std::unique_ptr<x11::XConnection> x_;
     std::unique_ptr<x11::SpareKeys> spare_;
     // The window the last AppActivate verified (0: none yet).
     unsigned long activated_ = 0;
     int commandPauseMs_ = defaultCommandPauseMs;
+    int floorMs_ = 0;
 };
 
 } // namespace keys

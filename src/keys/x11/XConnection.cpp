@@ -59,10 +59,18 @@ void registerDisplay(Display* dpy)
     ownDisplays[dpy] = {};
 }
 
+// With the last connection gone, the handler that was there before ours
+// is put back.
 void unregisterDisplay(Display* dpy)
 {
     std::lock_guard<std::mutex> guard(errorsLock);
     ownDisplays.erase(dpy);
+    if (!ownDisplays.empty())
+        return;
+    const XErrorHandler current = XSetErrorHandler(previousHandler);
+    if (current != passOver)
+        XSetErrorHandler(current); // somebody else's came after ours: leave it
+    previousHandler = nullptr;
 }
 
 QString decodeText(Display* dpy, const XTextProperty& text, Atom utf8)

@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace keys::x11 {
@@ -42,12 +43,18 @@ public:
     // The part of a resource id that names the client which made it: the
     // windows of one client share it.
     unsigned long clientBase(Window w) const;
+    // The process id of the client that made w, as the X server knows it
+    // from the client's socket (X-Resource extension); nothing when the
+    // server cannot tell (a client over the network) or lacks the extension.
+    // Only meaningful for a server on this machine, in this process's view.
+    std::optional<long> clientPid(Window w);
 
 private:
     explicit XConnection(Display* dpy);
     Display* dpy_;
     Window root_;
     Window clock_ = None;
+    int resOpcode_ = 0; // of the X-Resource extension; -1: the server lacks it
 };
 
 // Notices X protocol errors of the connection from its creation on.

@@ -1,16 +1,14 @@
 // Qt before Xlib: Xlib's macros clash with Qt's names.
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
 
+#include "keys/process/TargetProcess.h"
 #include "keys/x11/XTarget.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
-#include <poll.h>
 #include <unistd.h>
 
 namespace keys::x11 {
@@ -87,22 +85,26 @@ Target::Target(XConnection& x, Window client) : x_(x), client_(clientWindowOf(x,
     target_ = factsOf(client_);
     owned_[client_] = true;
     answersPings_ = listsPing(x_, client_);
-    // A sandboxed application reports the process id of its own namespace,
-    // which here may name another user's (the system's) process.
-    const QFileInfo process(QStringLiteral("/proc/%1").arg(target_.pid));
-    if (target_.pid > 0 && target_.machine == QSysInfo::machineHostName() && process.exists()
-        && process.ownerId() == getuid())
-        localPid_ = target_.pid;
+    localPid_ = findLocalPid();
 }
 
-Target::~Target()
+// The X server knows the process behind each connection on this machine; a
+// window's _NET_WM_PID is what the application says, which a sandbox gives
+// from a numbering of its own. Either counts only for a window of this
+// machine, and only for a process of this user.
+long Target::findLocalPid()
 {
-    if (watching_) {
-        XSelectInput(x_.dpy(), x_.root(), NoEventMask);
-        XSync(x_.dpy(), False);
-        // Nothing else reads them: they would pile up in Xlib's queue.
-        readEvents();
-    }
+    const bool thisMachine = target_.machine == QSysInfo::machineHostName();
+    const bool localServer =
+        !keys::process::xDisplayAddresses(QString::fromLocal8Bit(DisplayString(x_.dpy())))
+             .isEmpty();
+    long pid = 0;
+    if (localServer && (thisMachine || target_.machine.isEmpty()))
+        pid = x_.clientPid(client_).value_or(0);
+    if (pid == 0 && thisMachine)
+        pid = target_.pid;
+    const QFileInfo process(QStringLiteral("/proc/%1").arg(pid));
+    return pid > 0 && process.exists() && process.ownerId() == getuid() ? pid : 0;
 }
 
 Target::Facts Target::factsOf(Window client)
@@ -161,6 +163,11 @@ bool Target::owns(Window client)
     return ours;
 }
 
+bool Target::isTargetOrItsDialog(Window client)
+{
+    return isTargetOrGroup(client) || isDialogOfTarget(client);
+}
+
 bool Target::isDialogOfTarget(Window client)
 {
     return transientChainReaches(client, &Target::isTargetOrGroup);
@@ -171,100 +178,9 @@ bool Target::isDialog(Window client)
     return transientFor(x_, client) != None;
 }
 
-Activity Target::activity() const
+bool Target::madeByTarget(Window w) const
 {
-    if (localPid_ <= 0)
-        return Activity::Unknown;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(localPid_));
-    if (!stat.open(QIODevice::ReadOnly))
-        return Activity::Unknown;
-    // "pid (name) S ...": the name may hold anything, the state follows
-    // the last parenthesis.
-    const QByteArray line = stat.read(512);
-    const qsizetype close = line.lastIndexOf(')');
-    if (close < 0 || close + 2 >= line.size())
-        return Activity::Unknown;
-    switch (line.at(close + 2)) {
-    case 'S':
-    case 'I':
-        return Activity::Waiting;
-    case 'T':
-    case 't':
-        return Activity::Stopped;
-    case 'Z':
-    case 'X':
-        return Activity::Unknown;
-    default:
-        return Activity::Busy;
-    }
-}
-
-void Target::watchNewWindows()
-{
-    if (watching_)
-        return;
-    // The answer to a ping comes to the root window; a new top-level window
-    // shows there as created.
-    XSelectInput(x_.dpy(), x_.root(), SubstructureNotifyMask | StructureNotifyMask);
-    XSync(x_.dpy(), False);
-    readEvents();
-    newWindows_.clear();
-    watching_ = true;
-}
-
-void Target::readEvents()
-{
-    const Atom protocols = x_.atom("WM_PROTOCOLS");
-    const Atom ping = x_.atom("_NET_WM_PING");
-    while (XPending(x_.dpy())) {
-        XEvent event;
-        XNextEvent(x_.dpy(), &event);
-        if (event.type == CreateNotify && !event.xcreatewindow.override_redirect
-            && isOwnedBase(event.xcreatewindow.window)) {
-            newWindows_.push_back(event.xcreatewindow.window);
-        } else if (event.type == ClientMessage && event.xclient.message_type == protocols
-                   && static_cast<Atom>(event.xclient.data.l[0]) == ping
-                   && event.xclient.data.l[1] == pingStamp_) {
-            answeredStamp_ = pingStamp_;
-        }
-    }
-}
-
-std::vector<Window> Target::takeNewWindows()
-{
-    readEvents();
-    std::vector<Window> windows;
-    windows.swap(newWindows_);
-    return windows;
-}
-
-bool Target::ping(int timeoutMs)
-{
-    watchNewWindows();
-    // Any number the target sends back unchanged will do as the stamp.
-    ++pingStamp_;
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = client_;
-    event.xclient.message_type = x_.atom("WM_PROTOCOLS");
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(x_.atom("_NET_WM_PING"));
-    event.xclient.data.l[1] = pingStamp_;
-    event.xclient.data.l[2] = static_cast<long>(client_);
-    XSendEvent(x_.dpy(), client_, False, NoEventMask, &event);
-    XFlush(x_.dpy());
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        readEvents();
-        if (answeredStamp_ == pingStamp_)
-            return true;
-        const qint64 left = timeoutMs - clock.elapsed();
-        if (left <= 0)
-            return false;
-        pollfd connection{ConnectionNumber(x_.dpy()), POLLIN, 0};
-        poll(&connection, 1, static_cast<int>(std::min<qint64>(left, 50)));
-    }
+    return x_.clientBase(w) == target_.base;
 }
 
 } // namespace keys::x11

@@ -1,12 +1,11 @@
 #pragma once
-// Internal to the X11 backend: the application that keys are typed into,
-// which windows are its own, and whether it is alive and done with its keys.
+// Internal to the X11 backend: the application that keys are typed into, and
+// which windows are its own.
 #include "keys/x11/XConnection.h"
 
 #include <QString>
 
 #include <map>
-#include <vector>
 
 namespace keys::x11 {
 
@@ -14,19 +13,10 @@ namespace keys::x11 {
 // top-level window holding w where none does. None when w is no window.
 Window clientWindowOf(XConnection& x, Window w);
 
-// What the main thread of a process on this machine is doing.
-enum class Activity {
-    Unknown, // not on this machine, or its /proc entry cannot be read
-    Waiting, // asleep: back in its event loop, or waiting for something else
-    Busy,
-    Stopped,
-};
-
 class Target {
 public:
     // client: the window that was activated, or one holding it.
     Target(XConnection& x, Window client);
-    ~Target();
     Target(const Target&) = delete;
     Target& operator=(const Target&) = delete;
 
@@ -34,25 +24,25 @@ public:
     // The application's own windows: made by the same X client, transient
     // for one of its windows or for its window group, with the same
     // WM_CLIENT_LEADER, or with the same _NET_WM_PID on the same machine.
+    // The focus may follow them after a key that opens or switches windows.
     bool owns(Window client);
+    // The target window itself, or a window transient for it or for its
+    // window group, directly or through other dialogs: where the first key
+    // may go.
+    bool isTargetOrItsDialog(Window client);
     // Transient for the target window or for its window group, directly or
     // through other dialogs.
     bool isDialogOfTarget(Window client);
     // Transient for any window: a dialog.
     bool isDialog(Window client);
+    // Made by the target's own X client (its menus and popups are).
+    bool madeByTarget(Window w) const;
 
     // The target lists _NET_WM_PING among its protocols.
     bool answersPings() const { return answersPings_; }
-    // Sends a ping and waits for the answer; false when none came in time.
-    // An answer proves that the target has read every event sent before.
-    bool ping(int timeoutMs);
-    Activity activity() const;
-
-    // From now on, notes the windows that the application creates.
-    void watchNewWindows();
-    // Windows of the application created since the last call (popups that
-    // bypass the window manager left out).
-    std::vector<Window> takeNewWindows();
+    // The process behind the target when it runs on this machine and the
+    // X server names the same process (0: it cannot be told).
+    long localPid() const { return localPid_; }
 
 private:
     struct Facts {
@@ -64,10 +54,10 @@ private:
         QString machine;
     };
     Facts factsOf(Window client);
+    long findLocalPid();
     bool transientChainReaches(Window client, bool (Target::*stop)(Window));
     bool isTargetOrGroup(Window w);
     bool isOwnedBase(Window w);
-    void readEvents();
 
     XConnection& x_;
     Window client_;
@@ -75,10 +65,6 @@ private:
     std::map<Window, bool> owned_;
     bool answersPings_ = false;
     long localPid_ = 0;
-    bool watching_ = false;
-    long pingStamp_ = 0;
-    long answeredStamp_ = -1;
-    std::vector<Window> newWindows_;
 };
 
 } // namespace keys::x11

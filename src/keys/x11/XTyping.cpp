@@ -1,6 +1,5 @@
 // Qt before Xlib: Xlib's macros clash with Qt's names.
-#include <QElapsedTimer>
-#include <QThread>
+#include <QString>
 
 #include "keys/x11/XTyping.h"
 #include "keys/KeyErrorTexts.h"
@@ -8,6 +7,7 @@
 #include "keys/SpecialKeySyms.h"
 #include "keys/x11/XWindows.h"
 
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <xkbcommon/xkbcommon.h>
@@ -16,7 +16,6 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <thread>
 
 namespace keys::x11 {
 
@@ -57,8 +56,7 @@ Stroke strokeFor(const KeyEvent& event, const Keymap& keymap)
         key = keymap.forCharacter(event.character);
         sym = xkb_utf32_to_keysym(event.character);
         if (sym == NoSymbol)
-            throw KeyError(QStringLiteral("The character \"%1\" cannot be typed.")
-                               .arg(printable(event.character)));
+            throw KeyError(errors::characterCannotBeTyped(printable(event.character)));
     }
     const bool functionKey = event.kind == KeyEvent::Kind::Special
         && event.special >= SpecialKey::F1 && event.special <= SpecialKey::F16;
@@ -70,11 +68,19 @@ Stroke strokeFor(const KeyEvent& event, const Keymap& keymap)
         stroke.mods |= key->mods;
     } else {
         stroke.spare = sym;
+        // With a modifier the key must behave as a key of a layout: Shift
+        // gives the upper case, and a shortcut finds its letter.
+        stroke.casePair = event.modifiers & (Shift | Control | Alt);
+        if (stroke.casePair) {
+            KeySym lower, upper;
+            XConvertCase(sym, &lower, &upper);
+            if (sym == upper && upper != lower)
+                stroke.mods |= ShiftMask;
+        }
     }
     for (unsigned bit = 0; bit < 8; ++bit)
         if ((stroke.mods & (1u << bit)) && !keymap.keyForModifier(1u << bit))
-            throw KeyError(QStringLiteral("The keyboard has no key for a modifier that %1 needs.")
-                               .arg(describe(event)));
+            throw KeyError(errors::noKeyForModifier(describe(event)));
     return stroke;
 }
 
@@ -95,67 +101,119 @@ RoundBindings shareOutSpareKeycodes(std::vector<Stroke>& strokes, const std::vec
     using Slot = std::pair<KeyCode, std::size_t>; // keycode and level
     for (KeyCode code : pool)
         current.try_emplace(code, LevelSymbols{NoSymbol, NoSymbol});
-    // Shift held over a stroke selects the second level: a stroke with Shift
-    // of its own finds its symbol there only.
-    auto levelsFor = [](bool shifted) {
-        return shifted ? std::vector<std::size_t>{1} : std::vector<std::size_t>{0, 1};
-    };
     std::set<Slot> taken;
-    auto carrying = [&](KeySym sym, bool shifted) -> std::optional<Slot> {
-        for (std::size_t level : levelsFor(shifted))
+    const auto isFree = [&](KeyCode code, std::size_t level) {
+        return !taken.count({code, level});
+    };
+    const auto empty = [&](KeyCode code, std::size_t level) {
+        return current[code][level] == NoSymbol;
+    };
+    // A plain character: a level of a keycode.
+    const auto levelFor = [&](KeySym sym) -> std::optional<Slot> {
+        for (std::size_t level : {0u, 1u})
             for (KeyCode code : pool)
                 if (current[code][level] == sym)
                     return Slot{code, level};
         return std::nullopt;
     };
-    auto freeSlot = [&](bool shifted) -> std::optional<Slot> {
+    const auto freeLevel = [&]() -> std::optional<Slot> {
         std::optional<Slot> fallback;
-        for (std::size_t level : levelsFor(shifted))
+        for (std::size_t level : {0u, 1u})
             for (KeyCode code : pool) {
-                if (taken.count({code, level}))
+                if (!isFree(code, level))
                     continue;
-                if (current[code][level] == NoSymbol)
+                if (empty(code, level))
                     return Slot{code, level};
                 if (!fallback)
                     fallback = Slot{code, level};
             }
         return fallback;
     };
+    // A character with its case pair: a whole keycode.
+    const auto keycodeFor = [&](const LevelSymbols& pair) -> std::optional<KeyCode> {
+        for (KeyCode code : pool)
+            if (current[code] == pair)
+                return code;
+        return std::nullopt;
+    };
+    const auto freeKeycode = [&]() -> std::optional<KeyCode> {
+        std::optional<KeyCode> fallback;
+        for (KeyCode code : pool) {
+            if (!isFree(code, 0) || !isFree(code, 1))
+                continue;
+            if (empty(code, 0) && empty(code, 1))
+                return code;
+            if (!fallback)
+                fallback = code;
+        }
+        return fallback;
+    };
 
     RoundBindings rounds(1);
+    const auto newRound = [&] {
+        rounds.emplace_back();
+        taken.clear();
+    };
     for (Stroke& stroke : strokes) {
         if (stroke.spare == NoSymbol)
             continue;
         if (pool.empty())
-            throw KeyError(QStringLiteral(
-                "The keyboard has no free key to type characters that the layout lacks."));
-        const bool shifted = stroke.mods & ShiftMask;
-        std::optional<Slot> slot = carrying(stroke.spare, shifted);
-        if (!slot) {
-            slot = freeSlot(shifted);
-            if (!slot) {
-                rounds.emplace_back();
-                taken.clear();
-                slot = freeSlot(shifted);
+            throw KeyError(errors::noFreeKey());
+        if (stroke.casePair) {
+            KeySym lower, upper;
+            XConvertCase(stroke.spare, &lower, &upper);
+            const LevelSymbols pair{lower, upper};
+            std::optional<KeyCode> code = keycodeFor(pair);
+            if (!code) {
+                code = freeKeycode();
+                if (!code) {
+                    newRound();
+                    code = freeKeycode();
+                }
+                current[*code] = pair;
+                rounds.back()[*code] = pair;
             }
-            current[slot->first][slot->second] = stroke.spare;
-            rounds.back()[slot->first] = current[slot->first];
+            taken.insert({*code, 0});
+            taken.insert({*code, 1});
+            stroke.code = *code;
+        } else {
+            std::optional<Slot> slot = levelFor(stroke.spare);
+            if (!slot) {
+                slot = freeLevel();
+                if (!slot) {
+                    newRound();
+                    slot = freeLevel();
+                }
+                current[slot->first][slot->second] = stroke.spare;
+                rounds.back()[slot->first] = current[slot->first];
+            }
+            taken.insert(*slot);
+            stroke.code = slot->first;
+            if (slot->second == 1)
+                stroke.mods |= ShiftMask;
         }
-        taken.insert(*slot);
-        stroke.code = slot->first;
-        if (slot->second == 1)
-            stroke.mods |= ShiftMask;
         stroke.round = static_cast<int>(rounds.size()) - 1;
     }
     return rounds;
 }
 
+std::set<KeyCode> keycodesOf(const RoundBindings& rounds)
+{
+    std::set<KeyCode> codes;
+    for (const auto& round : rounds)
+        for (const auto& [code, symbols] : round)
+            codes.insert(code);
+    return codes;
+}
+
 Typist::Typist(XConnection& x, const Keymap& keymap, std::vector<Stroke> strokes,
-               RoundBindings rounds, std::map<KeyCode, SpareKeys::Binding>& spare,
-               Target& target, Window focus, Pace pace)
+               RoundBindings rounds, SpareKeys& spare, SpareBindings earlier, Target& target,
+               Window focus, Pace pace)
     : x_(x), keymap_(keymap), strokes_(std::move(strokes)), rounds_(std::move(rounds)),
-      spare_(spare), target_(target), focus_(focus), focusClient_(clientWindowOf(x, focus)),
-      pace_(pace), capsWanted_(keymap.lockedMods() & LockMask), capsActual_(capsWanted_)
+      spare_(spare), target_(target), receipt_(x, target, pace), focus_(focus),
+      focusClient_(clientWindowOf(x, focus)), pace_(pace),
+      capsWanted_(keymap.lockedMods() & LockMask), capsActual_(capsWanted_),
+      earlier_(std::move(earlier))
 {
     focusInDialog_ = target_.isDialog(focusClient_);
 }
@@ -170,22 +228,37 @@ Typist::~Typist()
 
 void Typist::run(bool wait)
 {
+    const TypingSpan span;
     const std::size_t total = strokes_.size();
     int boundRound = -1;
     std::size_t next = 0;
+    // The target has handled everything sent so far: no wait is owed.
+    bool answered = true;
+    // The last batch may have opened, closed or switched windows.
+    bool reacts = false;
+    bool dialogKey = false;
     while (next < total) {
+        if (SpareKeys::stopRequested())
+            throw KeyError(errors::typingStoppedBySignal());
         const int round = strokes_[next].round;
         if (round > boundRound) {
             bindRound(round, next);
             boundRound = round;
         }
-        const std::size_t end = batchEnd(next, boundRound);
+        const bool popup = receipt_.popupOpen();
+        // Enter or Escape goes to a dialog once it has settled: a popup of
+        // it still to come (name completion) would take the key.
+        if (strokes_[next].closesDialog && focusInDialog_ && !answered) {
+            if (receipt_.awaitHandled(false) == Receipt::Outcome::NoAnswer)
+                failStopped(next);
+            answered = true;
+        }
+        const std::size_t end = batchEnd(next, boundRound, popup);
         {
             ServerGrab grab(x_.dpy());
-            if (!focusStays())
+            if (!focusStays(reacts))
                 throw KeyError(errors::focusLostAfter(qsizetype(next), qsizetype(total)));
             keepGroup();
-            keysSinceSettle_ += end - next;
             for (std::size_t i = next; i < end; ++i)
                 type(strokes_[i]);
             hold(0);
@@ -194,63 +267,48 @@ void Typist::run(bool wait)
         // Idle at the server for a moment, so that other clients' requests
         // (a click that moves the focus) are served between batches.
         XSync(x_.dpy(), False);
-        // A slow target may still be reading the keys before these.
-        const auto backlog = std::chrono::microseconds(
-            static_cast<long long>(pace_.settleMsPerKey * 1000.0 * static_cast<double>(end)));
-        const Clock::time_point readBy = Clock::now() + backlog;
-        for (; next < end; ++next)
-            if (strokes_[next].spare != NoSymbol)
-                spare_[strokes_[next].code].lastUse = readBy;
+        receipt_.sent(end - next);
         const Stroke& last = strokes_[end - 1];
-        if (end < total && (last.command || (last.closesDialog && focusInDialog_)))
-            awaitReaction(end);
+        dialogKey = last.closesDialog && focusInDialog_;
+        // Keys typed while a menu is open pick its entries, which may open
+        // a dialog.
+        reacts = last.command || popup || dialogKey;
+        answered = false;
+        next = end;
+        if (next < total && reacts) {
+            if (receipt_.awaitHandled(dialogKey) == Receipt::Outcome::NoAnswer)
+                failStopped(next);
+            answered = true;
+        }
     }
     if (!wait || total == 0)
         return;
-    if (target_.answersPings() && !target_.ping(pace_.stallLimitMs))
-        failStopped(total);
-    const bool spareUsed = std::any_of(strokes_.begin(), strokes_.end(),
-                                       [](const Stroke& s) { return s.spare != NoSymbol; });
-    if (spareUsed && readEverything())
+    const Receipt::Outcome outcome =
+        reacts ? receipt_.awaitHandled(dialogKey) : receipt_.awaitRead();
+    if (outcome == Receipt::Outcome::NoAnswer)
+        throw NoAnswerAfterLastKey(errors::noAnswerAfterLastKey(qsizetype(total)));
+    if (outcome != Receipt::Outcome::Unknowable) {
+        std::set<KeyCode> used;
         for (const Stroke& stroke : strokes_)
             if (stroke.spare != NoSymbol)
-                spare_[stroke.code].lastUse = Clock::time_point{};
-}
-
-// The target has surely read every key: it answered a ping, or its main
-// thread is asleep. Then a later run may bind these keycodes anew at once.
-bool Typist::readEverything()
-{
-    if (target_.answersPings())
-        return true;
-    QElapsedTimer clock;
-    clock.start();
-    int quietSamples = 0;
-    while (quietSamples < 3 || clock.elapsed() < pace_.localSettleMs) {
-        QThread::usleep(1000);
-        switch (target_.activity()) {
-        case Activity::Waiting:
-            ++quietSamples;
-            break;
-        case Activity::Busy:
-            quietSamples = 0;
-            if (clock.elapsed() < pace_.finalReadMs)
-                break;
-            [[fallthrough]];
-        default: // stopped, or not to be seen: it may read them much later
-            return false;
-        }
+                used.insert(stroke.code);
+        spare_.markRead(used);
     }
-    return true;
 }
 
 // A batch ends after a key that may change windows or move the focus, so
-// that the focus is read again before the next key.
-std::size_t Typist::batchEnd(std::size_t next, int boundRound) const
+// that the focus is read again before the next key, and before Enter or
+// Escape in a dialog, which waits for the dialog to settle. While a menu is
+// open, every key is a batch of its own.
+std::size_t Typist::batchEnd(std::size_t next, int boundRound, bool popup) const
 {
+    if (popup)
+        return next + 1;
     std::size_t end = next;
     while (end < strokes_.size() && end - next < static_cast<std::size_t>(pace_.batchSize)
            && strokes_[end].round <= boundRound) {
+        if (end > next && strokes_[end].closesDialog && focusInDialog_)
+            break;
         const Stroke& stroke = strokes_[end++];
         if (stroke.command || stroke.movesFocus)
             break;
@@ -258,7 +316,9 @@ std::size_t Typist::batchEnd(std::size_t next, int boundRound) const
     return end;
 }
 
-bool Typist::focusStays()
+// The focus may move within the window that has it; to another window of
+// the target only after a key that may open, close or switch windows.
+bool Typist::focusStays(bool mayMove)
 {
     Window focus;
     int revert;
@@ -266,7 +326,7 @@ bool Typist::focusStays()
     if (focus == focus_)
         return true;
     const Window client = clientWindowOf(x_, focus);
-    if (client == None || !target_.owns(client))
+    if (client == None || (client != focusClient_ && (!mayMove || !target_.owns(client))))
         return false;
     focus_ = focus;
     if (client != focusClient_) {
@@ -291,135 +351,59 @@ void Typist::keepGroup()
     throw KeyError(errors::stoppedRespondingAfter(qsizetype(typed), qsizetype(strokes_.size())));
 }
 
-// After a key that may open, close or switch windows: the target must have
-// read it (a ping proves that where the target answers pings), handled it
-// (its main thread is back asleep, where /proc shows it), and a window it
-// opened must have the focus before the next key goes out. Where the target
-// shows none of this, a quiet time with no new window and no focus change
-// stands in.
-void Typist::awaitReaction(std::size_t typed)
-{
-    target_.watchNewWindows();
-    if (target_.answersPings() && !target_.ping(pace_.stallLimitMs))
-        failStopped(typed);
-    QElapsedTimer clock;
-    clock.start();
-    std::vector<Window> opened;
-    int quietSamples = 0;
-    bool focusGivenBack = false;
-    for (;;) {
-        const std::vector<Window> created = target_.takeNewWindows();
-        opened.insert(opened.end(), created.begin(), created.end());
-        Window focus;
-        int revert;
-        XGetInputFocus(x_.dpy(), &focus, &revert);
-        const qint64 elapsed = clock.elapsed();
-        // A closed dialog leaves the focus with no window for a moment,
-        // until its application (or the window manager) gives it on.
-        const bool nowhere = focus == None || focus == PointerRoot || focus == x_.root();
-        if (nowhere && elapsed < pace_.newWindowMs) {
-            // Without a window manager nobody does: give it back to the
-            // window that was activated, as activation does.
-            if (elapsed >= 20 && !focusGivenBack && !hasWindowManager(x_)) {
-                XSetInputFocus(x_.dpy(), target_.client(), RevertToParent, CurrentTime);
-                focusGivenBack = true;
-            }
-            QThread::usleep(1000);
-            continue;
-        }
-        if (focus != focus_) {
-            // Moved: wait until it rests, then the next batch checks where.
-            QThread::msleep(2);
-            Window again;
-            XGetInputFocus(x_.dpy(), &again, &revert);
-            if (again == focus)
-                return;
-            continue;
-        }
-        if (!opened.empty()) {
-            if (elapsed >= pace_.newWindowMs)
-                return;
-        } else {
-            switch (target_.activity()) {
-            case Activity::Waiting:
-                // Three looks in a row, the first after the keys surely
-                // reached the target.
-                if (elapsed >= 1 && ++quietSamples >= 3)
-                    return;
-                break;
-            case Activity::Busy:
-            case Activity::Stopped:
-                quietSamples = 0;
-                if (elapsed >= pace_.stallLimitMs)
-                    return;
-                break;
-            case Activity::Unknown:
-                if (elapsed >= pace_.commandPauseMs)
-                    return;
-                break;
-            }
-        }
-        QThread::usleep(1000);
-    }
-}
-
-// Before a spare keycode changes meaning: the target must have read every
-// key typed with the old one, for it looks keys up when it reads them.
-void Typist::awaitRead(std::size_t typed)
-{
-    XSync(x_.dpy(), False);
-    if (target_.answersPings()) {
-        if (!target_.ping(pace_.stallLimitMs))
-            failStopped(typed);
-    } else if (target_.activity() != Activity::Unknown) {
-        QElapsedTimer clock;
-        clock.start();
-        int quietSamples = 0;
-        while (quietSamples < 3 || clock.elapsed() < pace_.localSettleMs) {
-            QThread::usleep(1000);
-            quietSamples = target_.activity() == Activity::Waiting ? quietSamples + 1 : 0;
-            if (clock.elapsed() >= pace_.stallLimitMs)
-                failStopped(typed);
-        }
-    } else {
-        const double ms =
-            pace_.roundSettleMs + pace_.settleMsPerKey * static_cast<double>(keysSinceSettle_);
-        QThread::usleep(static_cast<unsigned long>(ms * 1000));
-    }
-    keysSinceSettle_ = 0;
-}
-
+// Before a spare keycode changes meaning: whoever was typed into with the
+// old one must have read those keys, for an application looks keys up when
+// it reads them.
 void Typist::bindRound(int round, std::size_t typed)
 {
     if (round < 0 || static_cast<std::size_t>(round) >= rounds_.size())
         return;
-    bool reboundThisRun = false;
-    // A keycode typed with in an earlier run may still be unread there.
-    for (const auto& [code, syms] : rounds_[round]) {
-        auto earlier = spare_.find(code);
-        if (earlier == spare_.end())
-            continue;
-        if (boundThisRun_.count(code)) {
-            reboundThisRun = true;
-            continue;
+    const std::map<KeyCode, LevelSymbols>& symbols = rounds_[round];
+    const bool reboundThisRun = std::any_of(symbols.begin(), symbols.end(), [this](const auto& s) {
+        return boundThisRun_.count(s.first) > 0;
+    });
+    if (reboundThisRun) {
+        switch (receipt_.awaitRead()) {
+        case Receipt::Outcome::NoAnswer:
+            failStopped(typed);
+        case Receipt::Outcome::Unknowable:
+            receipt_.pauseForUnseenReader();
+            break;
+        default:
+            break;
         }
-        const auto readBy = earlier->second.lastUse
-            + std::chrono::milliseconds(pace_.roundSettleMs);
-        if (Clock::now() < readBy)
-            std::this_thread::sleep_until(readBy);
     }
-    if (reboundThisRun)
-        awaitRead(typed);
-    if (!setKeycodeSymbols(x_.dpy(), rounds_[round]))
-        throw KeyError(QStringLiteral("The keyboard map could not be changed to type characters "
-                                      "that the layout lacks, so the rest was not typed (%1 of "
-                                      "%2 keys were)."
-                                      )
-                           .arg(typed)
-                           .arg(strokes_.size()));
-    for (const auto& [code, syms] : rounds_[round]) {
-        spare_[code] = {syms, Clock::now()};
+    awaitEarlierTargets(symbols);
+    if (!spare_.bind(symbols))
+        throw KeyError(errors::keymapNotChanged(qsizetype(typed), qsizetype(strokes_.size())));
+    for (const auto& [code, syms] : symbols)
         boundThisRun_.insert(code);
+}
+
+// Keycodes that an earlier run typed with into an application that has not
+// shown it read them.
+void Typist::awaitEarlierTargets(const std::map<KeyCode, LevelSymbols>& round)
+{
+    for (const auto& [code, syms] : round) {
+        auto earlier = earlier_.find(code);
+        if (earlier == earlier_.end() || earlier->second.read)
+            continue;
+        const SpareBinding& b = earlier->second;
+        Receipt::Outcome outcome;
+        if (b.targetWindow == target_.client() && b.target.pid == target_.localPid())
+            outcome = receipt_.awaitRead();
+        else if (b.target.host == SpareKeys::self().host && b.target.pid > 0)
+            outcome = Receipt::hasRead(x_, b.target.pid, b.targetWindow, pace_.stallLimitMs);
+        else
+            outcome = Receipt::Outcome::Unknowable;
+        if (outcome == Receipt::Outcome::NoAnswer)
+            throw KeyError(errors::noFreeKeyHeld());
+        if (outcome == Receipt::Outcome::Unknowable)
+            receipt_.pauseForUnseenReader();
+        // One answer covers every keycode typed with into that target.
+        for (auto& [otherCode, other] : earlier_)
+            if (other.target == b.target && other.targetWindow == b.targetWindow)
+                other.read = true;
     }
 }
 

@@ -121,14 +121,24 @@ void focusDirectly(XConnection& x, const ClientWindow& window)
 
 } // namespace
 
-bool hasWindowManager(XConnection& x)
+Window windowManagerCheck(XConnection& x)
 {
     const Atom check = x.atom("_NET_SUPPORTING_WM_CHECK");
     const std::vector<unsigned long> wm = x.cardinals(x.root(), check, XA_WINDOW);
     if (wm.empty() || wm.front() == None)
-        return false;
+        return None;
     const std::vector<unsigned long> self = x.cardinals(wm.front(), check, XA_WINDOW);
-    return !self.empty() && self.front() == wm.front();
+    return !self.empty() && self.front() == wm.front() ? wm.front() : None;
+}
+
+bool hasWindowManager(XConnection& x)
+{
+    return windowManagerCheck(x) != None;
+}
+
+Window clientInFrame(XConnection& x, Window topLevel)
+{
+    return clientInside(x, topLevel, 2);
 }
 
 std::vector<ClientWindow> clientWindows(XConnection& x)

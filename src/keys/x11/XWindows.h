@@ -18,6 +18,13 @@ struct ClientWindow {
 
 // The window manager's check window says one is running (and alive).
 bool hasWindowManager(XConnection& x);
+// That check window, made by the window manager (None without one).
+Window windowManagerCheck(XConnection& x);
+
+// The client window inside a direct child of the root window (a window
+// manager's frame holds it), or the child itself when it is one; None when
+// it holds none.
+Window clientInFrame(XConnection& x, Window topLevel);
 
 // The top-level client windows that are shown or iconified, lowest first in
 // the stacking order: the window manager's client list, or the children of
