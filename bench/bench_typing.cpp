@@ -1,6 +1,6 @@
 // Typing speed and exactness of the X11 backend under Xvfb and openbox,
 // beside `xdotool type` in the same run (alternating, medians):
-//   bench_typing [runs]
+//   bench_typing [runs] [x11]
 // Prints the activation time, exactness into a Qt text box, then per text
 // and method characters per second (from the call until the last byte
 // reached the terminal's tty), lost, extra and misordered characters. Each
@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -287,6 +288,54 @@ void x11Rows(const XServer& server, const CaptureTerminal& term, const CaptureTe
     std::fflush(stdout);
 }
 
+// Ten Ctrl shortcuts that open nothing, into an idle target on this
+// machine: from the call until it returned, per shortcut.
+void shortcutRows(const CaptureTerminal& term, const TextBoxTarget& box,
+                  keys::X11KeySender& sender, int runs)
+{
+    const QString keys = QStringLiteral("^g").repeated(10);
+    std::vector<double> intoTerminal, intoBox;
+    for (int r = 0; r < runs; ++r) {
+        for (const auto& [title, times] : {std::pair{term.title(), &intoTerminal},
+                                          std::pair{box.title(), &intoBox}}) {
+            activate(sender, title);
+            QElapsedTimer clock;
+            clock.start();
+            sender.SendKeys(keys, true);
+            times->push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6 / 10);
+        }
+    }
+    std::printf("10 Ctrl shortcuts opening nothing: per shortcut median %.2f ms (xterm), %.2f ms "
+                "(Qt box)  (goal at most 5 ms)\n",
+                median(intoTerminal), median(intoBox));
+    std::fflush(stdout);
+}
+
+// A shortcut handler that sleeps 300 ms before its dialog opens, then a
+// name and Enter for the dialog: every key must land there. From the call
+// until it returned, against the handler's own 300 ms.
+void slowHandlerRows(const XServer& server, keys::X11KeySender& sender, int runs)
+{
+    DialogTarget app(server, QStringLiteral("Bench Slow Handler"),
+                     {QStringLiteral("--sleep-ms"), QStringLiteral("300")});
+    std::vector<double> times;
+    int exact = 0;
+    for (int r = 0; r < runs; ++r) {
+        activate(sender, app.title());
+        const QString name = QStringLiteral("name%1").arg(r);
+        QElapsedTimer clock;
+        clock.start();
+        sender.SendKeys(QStringLiteral("^d") + name + QLatin1Char('~'), true);
+        times.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        exact += app.waitFor(QStringLiteral("accepted"), QString::number(r + 1)) == QString::number(r + 1)
+            && app.value(QStringLiteral("dialog")) == name && app.value(QStringLiteral("main")).isEmpty();
+    }
+    std::printf("slow handler (sleeps 300 ms) ^dname~: median %.1f ms, handler + %.1f ms (goal at "
+                "most + 50 ms), every key in the dialog %d/%d\n",
+                median(times), median(times) - 300, exact, runs);
+    std::fflush(stdout);
+}
+
 // Peak resident memory of this process so far, in MB.
 double peakMegabytes()
 {
@@ -351,6 +400,13 @@ int main(int argc, char** argv)
 
     std::printf("bench_typing: %d runs per method, display %s\n", runs,
                 qPrintable(server.display()));
+    // "x11": only the X11 backend's own rows, without xdotool.
+    if (argc > 2 && std::strcmp(argv[2], "x11") == 0) {
+        x11Rows(server, term, other, box, *sender, runs);
+        shortcutRows(term, box, *sender, runs);
+        slowHandlerRows(server, *sender, runs);
+        return 0;
+    }
 
     // Activation: from the call until the focus is verified in the target.
     std::vector<double> activation, xdotoolActivation;
@@ -433,6 +489,8 @@ int main(int argc, char** argv)
     }
 
     x11Rows(server, term, other, box, *sender, runs);
+    shortcutRows(term, box, *sender, runs);
+    slowHandlerRows(server, *sender, runs);
     keyLimitRows();
     return 0;
 }

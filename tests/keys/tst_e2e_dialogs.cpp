@@ -25,8 +25,9 @@ private Q_SLOTS:
     void keysFollowTheDialog_data();
     void keysFollowTheDialog();
     void activationLandsInOpenDialog();
+    void focusMovedBeforeTypingSendsNothing_data();
     void focusMovedBeforeTypingSendsNothing();
-    void hungTargetStopsTheRun();
+    void busyTargetStopsTheRun();
     void ownWindowsAreNeverTargets();
     void withoutWindowManager();
 
@@ -72,9 +73,20 @@ QString TestDialogs::failure(const QString& keys)
 void TestDialogs::keysFollowTheDialog_data()
 {
     QTest::addColumn<QStringList>("options");
-    QTest::newRow("quick target") << QStringList();
-    QTest::newRow("slow shortcut handler") << QStringList{QStringLiteral("--stall-ms"),
-                                                          QStringLiteral("400")};
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("main");
+    const QString keys = QStringLiteral("^dreport.txt~back in main^dsecond{ESC}end");
+    const QString main = QStringLiteral("back in mainend");
+    QTest::newRow("quick target") << QStringList() << keys << main;
+    QTest::newRow("handler computes 400 ms")
+        << QStringList{QStringLiteral("--stall-ms"), QStringLiteral("400")} << keys << main;
+    QTest::newRow("handler sleeps 300 ms")
+        << QStringList{QStringLiteral("--sleep-ms"), QStringLiteral("300")} << keys << main;
+    QTest::newRow("dialog hidden and shown again")
+        << QStringList{QStringLiteral("--reuse-dialog")} << keys << main;
+    QTest::newRow("first paste makes a hidden window")
+        << QStringList{QStringLiteral("--paste")} << QStringLiteral("^v") + keys
+        << QStringLiteral("pasted") + main;
 }
 
 // The most common macro: a shortcut that opens a dialog, text for it, Enter,
@@ -82,11 +94,12 @@ void TestDialogs::keysFollowTheDialog_data()
 void TestDialogs::keysFollowTheDialog()
 {
     QFETCH(QStringList, options);
+    QFETCH(QString, keys);
+    QFETCH(QString, main);
     DialogTarget app(*server_, QStringLiteral("Editor"), options);
     sender_->AppActivate(app.title());
-    sender_->SendKeys(QStringLiteral("^dreport.txt~back in main^dsecond{ESC}end"), true);
-    QCOMPARE(app.waitFor(QStringLiteral("main"), QStringLiteral("back in mainend")),
-             QStringLiteral("back in mainend"));
+    sender_->SendKeys(keys, true);
+    QCOMPARE(app.waitFor(QStringLiteral("main"), main), main);
     QCOMPARE(app.value(QStringLiteral("opened")), QStringLiteral("2"));
     QCOMPARE(app.value(QStringLiteral("accepted")), QStringLiteral("1"));
     QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("second"));
@@ -105,25 +118,41 @@ void TestDialogs::activationLandsInOpenDialog()
     QCOMPARE(app.value(QStringLiteral("main")), QString());
 }
 
-// Between AppActivate and SendKeys the user clicked another application.
+void TestDialogs::focusMovedBeforeTypingSendsNothing_data()
+{
+    QTest::addColumn<bool>("sameProcess");
+    QTest::newRow("another application") << false;
+    // A terminal server or a browser runs all its windows in one process.
+    QTest::newRow("another window of the same process") << true;
+}
+
+// Between AppActivate and SendKeys the user clicked another window.
 void TestDialogs::focusMovedBeforeTypingSendsNothing()
 {
-    DialogTarget app(*server_, QStringLiteral("Clicked Away"));
+    QFETCH(bool, sameProcess);
+    DialogTarget app(*server_, QStringLiteral("Clicked Away"), {QStringLiteral("--second-window")});
+    const unsigned long second = waitForWindow(server_->display(), app.title() + QStringLiteral(" Second"));
+    QVERIFY(second);
     sender_->AppActivate(app.title());
     const qsizetype before = term_->bytes().size();
-    probe_->activate(term_->window());
-    QVERIFY(waitUntil(1000, [&] { return probe_->focusIsIn(term_->window()); }));
+    const unsigned long clicked = sameProcess ? second : term_->window();
+    probe_->activate(clicked);
+    QVERIFY(waitUntil(1000, [&] { return probe_->focusIsIn(clicked); }));
     const QString error = failure(QStringLiteral("abc"));
     QCOMPARE(error, keys::errors::focusMovedBeforeTyping());
     QCOMPARE(term_->waitForBytes(before + 1, 300).size(), before);
     QCOMPARE(app.value(QStringLiteral("main")), QString());
 }
 
-void TestDialogs::hungTargetStopsTheRun()
+// A shortcut handler that stays blocked past the limit: the keys after it
+// are not typed, into no window.
+void TestDialogs::busyTargetStopsTheRun()
 {
-    DialogTarget app(*server_, QStringLiteral("Hung"), {QStringLiteral("--no-ping")});
+    DialogTarget app(*server_, QStringLiteral("Blocked"),
+                     {QStringLiteral("--sleep-ms"), QStringLiteral("7000")});
     sender_->AppActivate(app.title());
     QCOMPARE(failure(QStringLiteral("^dabc")), keys::errors::stoppedRespondingAfter(1, 4));
+    QCOMPARE(app.waitFor(QStringLiteral("opened"), QStringLiteral("1"), 5000), QStringLiteral("1"));
     QTest::qWait(300);
     QCOMPARE(app.value(QStringLiteral("dialog")), QString());
     QCOMPARE(app.value(QStringLiteral("main")), QString());

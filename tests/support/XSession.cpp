@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -159,6 +160,47 @@ int runProgram(const QString& display, const QString& program,
 {
     ChildProcess child(program, arguments, display);
     return child.waitForExit(timeoutMs);
+}
+
+TypomatRun::TypomatRun(const QString& display, const QStringList& arguments)
+    : process_(std::make_unique<QProcess>())
+{
+    const QString program = qEnvironmentVariable("TYPOMAT_EXE");
+    if (program.isEmpty())
+        fail(QStringLiteral("TYPOMAT_EXE does not name the program"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    process_->setProcessEnvironment(env);
+    process_->start(program, arguments);
+    if (!process_->waitForStarted(10000))
+        fail(QStringLiteral("%1 did not start").arg(program));
+}
+
+TypomatRun::~TypomatRun()
+{
+    if (process_->state() != QProcess::NotRunning) {
+        process_->kill();
+        process_->waitForFinished(5000);
+    }
+}
+
+pid_t TypomatRun::pid() const
+{
+    return static_cast<pid_t>(process_->processId());
+}
+
+int TypomatRun::waitForExit(int timeoutMs)
+{
+    if (!process_->waitForFinished(timeoutMs) || process_->exitStatus() != QProcess::NormalExit)
+        return -1;
+    return process_->exitCode();
+}
+
+QString TypomatRun::errorOutput()
+{
+    return QString::fromUtf8(process_->readAllStandardError()).trimmed();
 }
 
 bool waitUntil(int timeoutMs, const std::function<bool()>& check)

@@ -9,6 +9,7 @@
 #include <sys/types.h>
 #include <vector>
 
+class QProcess;
 struct _XDisplay;
 
 namespace testsupport {
@@ -42,6 +43,25 @@ private:
 // code, or -1 when it did not end in time (it is then ended).
 int runProgram(const QString& display, const QString& program,
                const QStringList& arguments, int timeoutMs = 10000);
+
+// The program under test (TYPOMAT_EXE) run with arguments on a display, as
+// a user runs it: its exit status and what it wrote to standard error. The
+// object ends the process it started if it is still running.
+class TypomatRun {
+public:
+    TypomatRun(const QString& display, const QStringList& arguments);
+    ~TypomatRun();
+    TypomatRun(const TypomatRun&) = delete;
+    TypomatRun& operator=(const TypomatRun&) = delete;
+
+    pid_t pid() const;
+    // The exit status, or -1 when it did not end in time or ended by a signal.
+    int waitForExit(int timeoutMs = 20000);
+    QString errorOutput();
+
+private:
+    std::unique_ptr<QProcess> process_;
+};
 
 // Polls check every few milliseconds until it returns true or time is up.
 bool waitUntil(int timeoutMs, const std::function<bool()>& check);

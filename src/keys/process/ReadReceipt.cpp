@@ -47,14 +47,16 @@ ReadReceipt::State ReadReceipt::look()
         quietSince_ = now;
         return State::Stopped;
     }
-    const std::uint64_t unread = process_->unreadBytes().value_or(0);
+    const TargetProcess::Queues queues = process_->queues();
+    const std::uint64_t unread = queues.unread.value_or(0);
     // Requests it has sent that the server has not read yet (a window it
     // asked to be shown): not done either.
-    const std::uint64_t unsent = process_->unsentBytes().value_or(0);
+    const std::uint64_t unsent = queues.unsent.value_or(0);
     const bool waiting = ui == ThreadState::EventLoop || ui == ThreadState::Asleep
         || (ui == ThreadState::Parked && process_->otherThreadWaitsForEvents());
-    const std::optional<std::uint64_t> uiCpu = process_->uiThreadCpuTimeNs();
     const std::optional<TargetProcess::Threads> threads = process_->threads();
+    const std::optional<std::uint64_t> uiCpu =
+        threads ? std::optional<std::uint64_t>(threads->uiCpuNs) : std::nullopt;
     const std::optional<std::uint64_t> cpu =
         threads ? std::optional<std::uint64_t>(threads->cpuNs) : std::nullopt;
     // Two looks in a row find the UI thread waiting for events, and it used

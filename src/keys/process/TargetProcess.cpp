@@ -312,9 +312,13 @@ std::optional<TargetProcess::Threads> TargetProcess::threads() const
     if (ids.isEmpty())
         return std::nullopt;
     Threads threads;
+    const QString ui = QString::number(pid_);
     for (const QString& id : ids) {
         const QString task = tasks.filePath(id);
-        threads.cpuNs += taskCpuTimeNs(task).value_or(0);
+        const std::uint64_t ns = taskCpuTimeNs(task).value_or(0);
+        threads.cpuNs += ns;
+        if (id == ui)
+            threads.uiCpuNs = ns;
         const char state = stateLetter(readProcFile(task + QLatin1String("/stat"), 512));
         if (state == 0)
             continue; // ended meanwhile
@@ -366,22 +370,13 @@ bool TargetProcess::findConnections(const QStringList& serverAddresses)
     return !connections_.empty();
 }
 
-std::optional<std::uint64_t> TargetProcess::unreadBytes() const
-{
-    return queuedBytes(connections_);
-}
-
-std::optional<std::uint64_t> TargetProcess::unsentBytes() const
-{
-    return queuedBytes(serverEnds_);
-}
+namespace {
 
 // What waits unread in the receive queues of these sockets.
-std::optional<std::uint64_t> TargetProcess::queuedBytes(const std::vector<std::uint32_t>& sockets) const
+std::optional<std::uint64_t> queuedBytes(DiagSocket& diag, const std::vector<std::uint32_t>& sockets)
 {
     if (sockets.empty())
         return std::nullopt;
-    DiagSocket diag;
     std::uint64_t unread = 0;
     bool seen = false;
     for (const std::uint32_t inode : sockets) {
@@ -403,6 +398,26 @@ std::optional<std::uint64_t> TargetProcess::queuedBytes(const std::vector<std::u
     if (!seen)
         return std::nullopt;
     return unread;
+}
+
+} // namespace
+
+std::optional<std::uint64_t> TargetProcess::unreadBytes() const
+{
+    DiagSocket diag;
+    return queuedBytes(diag, connections_);
+}
+
+std::optional<std::uint64_t> TargetProcess::unsentBytes() const
+{
+    DiagSocket diag;
+    return queuedBytes(diag, serverEnds_);
+}
+
+TargetProcess::Queues TargetProcess::queues() const
+{
+    DiagSocket diag;
+    return {queuedBytes(diag, connections_), queuedBytes(diag, serverEnds_)};
 }
 
 } // namespace keys::process

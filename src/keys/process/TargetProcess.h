@@ -67,6 +67,7 @@ public:
     struct Threads {
         int count = 0;
         std::uint64_t cpuNs = 0;
+        std::uint64_t uiCpuNs = 0; // the UI thread's share
         bool running = false;
     };
     std::optional<Threads> threads() const;
@@ -85,9 +86,14 @@ public:
     // Bytes the process has sent over them that the server has not read
     // yet: requests still on their way.
     std::optional<std::uint64_t> unsentBytes() const;
+    // Both at once.
+    struct Queues {
+        std::optional<std::uint64_t> unread;
+        std::optional<std::uint64_t> unsent;
+    };
+    Queues queues() const;
 
 private:
-    std::optional<std::uint64_t> queuedBytes(const std::vector<std::uint32_t>& sockets) const;
     explicit TargetProcess(long pid) : pid_(pid) {}
     long pid_;
     std::vector<std::uint32_t> connections_; // socket inode numbers

@@ -27,6 +27,10 @@ QStringList addressesOf(XConnection& x)
     return process::xDisplayAddresses(QString::fromLocal8Bit(DisplayString(x.dpy())));
 }
 
+// A target that has not handled its keys this long may be one that keeps
+// working: then a probe tells.
+constexpr auto probeAfter = std::chrono::milliseconds(20);
+
 void sleepBriefly()
 {
     std::this_thread::sleep_for(std::chrono::microseconds(500));
@@ -106,7 +110,6 @@ void Receipt::sent(std::size_t keys)
     readEvents();
     sentAt_ = Clock::now();
     keysSinceRead_ += keys;
-    focusAtSent_ = currentFocus();
     probeSent_ = false;
     mapped_.clear();
     if (process_)
@@ -250,7 +253,7 @@ bool Receipt::dialogStillOpen(Window dialog)
 // events after handling the keys.
 void Receipt::probeIfBusy(State state, Clock::time_point now)
 {
-    if (probeSent_ || state != State::Handling || now - sentAt_ < std::chrono::milliseconds(2))
+    if (probeSent_ || state != State::Handling || now - sentAt_ < probeAfter)
         return;
     if (!probeable_)
         probeable_ = process_->canBeProbed();
@@ -261,15 +264,14 @@ void Receipt::probeIfBusy(State state, Clock::time_point now)
     probeSent_ = true;
 }
 
-Receipt::Outcome Receipt::awaitHandled(bool dialogMayClose)
+Receipt::Outcome Receipt::awaitHandled(Window closingDialog)
 {
-    const Window dialog = dialogMayClose ? clientWindowOf(x_, focusAtSent_) : None;
+    const Window dialog = closingDialog;
     const bool pinging = !process_ && target_.answersPings();
     if (pinging)
         ping();
-    std::optional<Clock::time_point> handledSince;
-    std::optional<Clock::time_point> readSince;
-    bool askedWindowManager = false;
+    Clock::time_point handledSince{}; // {}: not yet
+    Clock::time_point readSince{}; // {}: not yet
     bool focusGivenBack = false;
     Window lastFocus = None;
     Window focusClient = None;
@@ -278,28 +280,31 @@ Receipt::Outcome Receipt::awaitHandled(bool dialogMayClose)
         const Clock::time_point now = Clock::now();
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - sentAt_);
         bool handled;
+        bool working; // the target has just done something
         if (process_) {
             const State state = process_->look();
             if (state == State::Gone)
                 return Outcome::Closed;
             probeIfBusy(state, now);
-            if (state >= State::Read && !readSince)
+            if (state < State::Read)
+                readSince = {};
+            else if (readSince == Clock::time_point{})
                 readSince = now;
+            working = state < State::Working;
             handled = state == State::Settled || state == State::Working
-                || (state == State::Read && now - *readSince >= std::chrono::milliseconds(pace_.busyGraceMs));
+                || (readSince != Clock::time_point{} && now - readSince >= std::chrono::milliseconds(pace_.busyGraceMs));
         } else {
             readEvents();
             handled = elapsed.count() >= pace_.commandPauseMs && (!pinging || pingAnswered_);
+            working = !handled;
         }
-        // A window the target asked to be shown is mapped by the window
-        // manager, once it has read the request.
-        if (!handled)
-            askedWindowManager = false;
+        // A window the target asks to be shown is mapped by the window
+        // manager once it has read the request: it must have been idle
+        // since the target was last seen at work.
         bool windowManagerDone = true;
-        if (handled && windowManager_) {
-            if (!askedWindowManager)
+        if (windowManager_) {
+            if (working)
                 windowManager_->sent();
-            askedWindowManager = true;
             const State wm = windowManager_->look();
             windowManagerDone = wm >= State::Working || wm <= State::Gone;
         }
@@ -325,13 +330,14 @@ Receipt::Outcome Receipt::awaitHandled(bool dialogMayClose)
             focusClient = clientWindowOf(x_, focus);
         }
         if (done && !pendingNewWindow(focusClient, now) && elapsed.count() >= pace_.floorMs) {
-            if (!handledSince)
+            if (handledSince == Clock::time_point{})
                 handledSince = now;
             const bool dialogOpen =
                 dialog != None && focusClient == dialog && dialogStillOpen(dialog);
             if (!dialogOpen
-                || now - *handledSince >= std::chrono::milliseconds(pace_.dialogCloseMs))
+                || now - handledSince >= std::chrono::milliseconds(pace_.dialogCloseMs)) {
                 return Outcome::Answered;
+            }
         }
         if (elapsed.count() >= pace_.stallLimitMs)
             return handled ? Outcome::Answered : Outcome::NoAnswer;
@@ -339,7 +345,7 @@ Receipt::Outcome Receipt::awaitHandled(bool dialogMayClose)
     }
 }
 
-Receipt::Outcome Receipt::awaitRead()
+Receipt::Outcome Receipt::awaitRead(bool busyCounts)
 {
     if (!process_) {
         if (!target_.answersPings())
@@ -357,17 +363,32 @@ Receipt::Outcome Receipt::awaitRead()
             sleepBriefly();
         }
     }
+    // Read, but not yet idle for the quiet time: the server may still be
+    // handing it events, or it keeps working.
+    Clock::time_point readSince{}; // {}: not yet
     for (;;) {
         stopIfAsked();
         const Clock::time_point now = Clock::now();
         const State state = process_->look();
         if (state == State::Gone)
             return Outcome::Closed;
-        if (state >= State::Working) {
+        if (state == State::Settled) {
             keysSinceRead_ = 0;
             return Outcome::Answered;
         }
-        probeIfBusy(state, now);
+        if (state < State::Read)
+            readSince = {};
+        else if (readSince == Clock::time_point{})
+            readSince = now;
+        if (readSince != Clock::time_point{} && now - readSince >= std::chrono::milliseconds(pace_.busyGraceMs)) {
+            keysSinceRead_ = 0;
+            return busyCounts ? Outcome::Busy : Outcome::Answered;
+        }
+        if (busyCounts) {
+            if (state == State::Working)
+                return Outcome::Busy;
+            probeIfBusy(state, now);
+        }
         if (now - sentAt_ >= std::chrono::milliseconds(pace_.stallLimitMs))
             return Outcome::NoAnswer;
         sleepBriefly();
@@ -382,30 +403,19 @@ void Receipt::pauseForUnseenReader()
     keysSinceRead_ = 0;
 }
 
-Receipt::Outcome Receipt::hasRead(XConnection& x, long pid, Window window, int limitMs)
+Receipt::Outcome Receipt::hasRead(XConnection& x, long pid, int limitMs)
 {
     process::ReadReceipt process(pid, addressesOf(x));
     if (!process.visible())
         return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH ? Outcome::Closed
                                                                         : Outcome::Unknowable;
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(limitMs);
-    bool probed = false;
-    for (;;) {
-        const State state = process.look();
-        if (state == State::Gone)
-            return Outcome::Closed;
-        if (state >= State::Working)
-            return Outcome::Answered;
-        if (state == State::Handling && !probed && window != None && process.canBeProbed()) {
-            ErrorTrap gone(x.dpy()); // the window may have closed
-            sendProbe(x, window);
-            gone.check();
-            process.probed();
-            probed = true;
-        }
-        if (Clock::now() >= end)
-            return Outcome::NoAnswer;
-        sleepBriefly();
+    switch (process.await(State::Settled, std::chrono::milliseconds(limitMs))) {
+    case State::Gone:
+        return Outcome::Closed;
+    case State::Settled:
+        return Outcome::Answered;
+    default:
+        return Outcome::NoAnswer;
     }
 }
 

@@ -62,27 +62,31 @@ public:
 
     enum class Outcome {
         Answered,   // the target did what it does with the keys
+        Busy,       // it handled them, but keeps working, so it may look
+                    // keys up late
         Closed,     // the target ended: an answer in itself
         NoAnswer,   // it stayed busy, stopped or silent past the limit
         Unknowable, // it cannot be watched and answers no ping
     };
     // After a key that may open, close or switch windows, and before Enter
     // or Escape in a dialog: until the target has handled everything sent
-    // and is idle (settled), a window it mapped has taken the focus, and,
-    // with dialogMayClose, the dialog that had the focus has closed and
-    // handed it back. Where the target cannot be watched: the command pause,
+    // and is idle (settled), a window it mapped has taken the focus, and the
+    // closingDialog (the dialog that had the focus at Enter or Escape, or
+    // None) has closed and handed the focus back. Where the target cannot be watched: the command pause,
     // and its answer to a ping where it answers pings. Never less than the
     // floor.
-    Outcome awaitHandled(bool dialogMayClose);
-    // Until the target has read every key sent so far.
-    Outcome awaitRead();
+    Outcome awaitHandled(Window closingDialog);
+    // Until the target has read every key sent so far and handled it. With
+    // busyCounts, a target that keeps working yet has come back for more
+    // events answers Busy.
+    Outcome awaitRead(bool busyCounts);
     // For a target whose reading cannot be known: a pause long enough for
     // it to have read the keys typed since sent() began counting.
     void pauseForUnseenReader();
 
-    // Whether the process pid, behind window, has read everything sent to
-    // it before this call, looking for at most limitMs.
-    static Outcome hasRead(XConnection& x, long pid, Window window, int limitMs);
+    // Whether the process pid has read and handled everything sent to it
+    // before this call, looking for at most limitMs.
+    static Outcome hasRead(XConnection& x, long pid, int limitMs);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -104,7 +108,6 @@ private:
     std::optional<bool> probeable_;
     Clock::time_point sentAt_;
     std::size_t keysSinceRead_ = 0;
-    Window focusAtSent_ = None;
     bool probeSent_ = false;
     std::set<Window> popups_;
     struct Mapped {

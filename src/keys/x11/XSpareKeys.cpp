@@ -285,7 +285,7 @@ bool SpareKeys::targetHasRead(const SpareBinding& binding, int limitMs)
         return true;
     if (binding.target.host == QSysInfo::machineHostName() && binding.target.pid > 0) {
         const Receipt::Outcome outcome =
-            Receipt::hasRead(x_, binding.target.pid, binding.targetWindow, limitMs);
+            Receipt::hasRead(x_, binding.target.pid, limitMs);
         if (outcome != Receipt::Outcome::Unknowable)
             return outcome != Receipt::Outcome::NoAnswer;
     }

@@ -7,7 +7,6 @@
 #include "keys/SpecialKeySyms.h"
 #include "keys/x11/XWindows.h"
 
-#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <xkbcommon/xkbcommon.h>
@@ -36,6 +35,20 @@ unsigned realMods(unsigned modifiers, const Keymap& keymap)
 QString printable(char32_t c)
 {
     return QString::fromUcs4(&c, 1);
+}
+
+// The symbol's lower and upper case, as Unicode's simple case mapping has
+// them (Xlib's own table is incomplete); itself twice where it has none.
+LevelSymbols casePair(KeySym sym)
+{
+    const char32_t c = xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(sym));
+    if (c == 0)
+        return {sym, sym};
+    const KeySym lower = xkb_utf32_to_keysym(QChar::toLower(c));
+    const KeySym upper = xkb_utf32_to_keysym(QChar::toUpper(c));
+    if (lower == NoSymbol || upper == NoSymbol)
+        return {sym, sym};
+    return {lower, upper};
 }
 
 Stroke strokeFor(const KeyEvent& event, const Keymap& keymap)
@@ -72,9 +85,8 @@ Stroke strokeFor(const KeyEvent& event, const Keymap& keymap)
         // gives the upper case, and a shortcut finds its letter.
         stroke.casePair = event.modifiers & (Shift | Control | Alt);
         if (stroke.casePair) {
-            KeySym lower, upper;
-            XConvertCase(sym, &lower, &upper);
-            if (sym == upper && upper != lower)
+            const LevelSymbols pair = casePair(sym);
+            if (sym == pair[1] && pair[1] != pair[0])
                 stroke.mods |= ShiftMask;
         }
     }
@@ -160,9 +172,7 @@ RoundBindings shareOutSpareKeycodes(std::vector<Stroke>& strokes, const std::vec
         if (pool.empty())
             throw KeyError(errors::noFreeKey());
         if (stroke.casePair) {
-            KeySym lower, upper;
-            XConvertCase(stroke.spare, &lower, &upper);
-            const LevelSymbols pair{lower, upper};
+            const LevelSymbols pair = casePair(stroke.spare);
             std::optional<KeyCode> code = keycodeFor(pair);
             if (!code) {
                 code = freeKeycode();
@@ -236,7 +246,7 @@ void Typist::run(bool wait)
     bool answered = true;
     // The last batch may have opened, closed or switched windows.
     bool reacts = false;
-    bool dialogKey = false;
+    Window closingDialog = None; // Enter or Escape was typed into this dialog
     while (next < total) {
         if (SpareKeys::stopRequested())
             throw KeyError(errors::typingStoppedBySignal());
@@ -246,10 +256,12 @@ void Typist::run(bool wait)
             boundRound = round;
         }
         const bool popup = receipt_.popupOpen();
+        if (!focusStays(reacts))
+            throw KeyError(errors::focusLostAfter(qsizetype(next), qsizetype(total)));
         // Enter or Escape goes to a dialog once it has settled: a popup of
         // it still to come (name completion) would take the key.
         if (strokes_[next].closesDialog && focusInDialog_ && !answered) {
-            if (receipt_.awaitHandled(false) == Receipt::Outcome::NoAnswer)
+            if (receipt_.awaitHandled(None) == Receipt::Outcome::NoAnswer)
                 failStopped(next);
             answered = true;
         }
@@ -269,14 +281,14 @@ void Typist::run(bool wait)
         XSync(x_.dpy(), False);
         receipt_.sent(end - next);
         const Stroke& last = strokes_[end - 1];
-        dialogKey = last.closesDialog && focusInDialog_;
+        closingDialog = last.closesDialog && focusInDialog_ ? focusClient_ : None;
         // Keys typed while a menu is open pick its entries, which may open
         // a dialog.
-        reacts = last.command || popup || dialogKey;
+        reacts = last.command || popup || closingDialog != None;
         answered = false;
         next = end;
         if (next < total && reacts) {
-            if (receipt_.awaitHandled(dialogKey) == Receipt::Outcome::NoAnswer)
+            if (receipt_.awaitHandled(closingDialog) == Receipt::Outcome::NoAnswer)
                 failStopped(next);
             answered = true;
         }
@@ -284,10 +296,12 @@ void Typist::run(bool wait)
     if (!wait || total == 0)
         return;
     const Receipt::Outcome outcome =
-        reacts ? receipt_.awaitHandled(dialogKey) : receipt_.awaitRead();
+        reacts ? receipt_.awaitHandled(closingDialog) : receipt_.awaitRead(true);
     if (outcome == Receipt::Outcome::NoAnswer)
         throw NoAnswerAfterLastKey(errors::noAnswerAfterLastKey(qsizetype(total)));
-    if (outcome != Receipt::Outcome::Unknowable) {
+    // A target that keeps working may look keys up late: its spare keycodes
+    // stay its own until it is seen idle.
+    if (outcome == Receipt::Outcome::Answered || outcome == Receipt::Outcome::Closed) {
         std::set<KeyCode> used;
         for (const Stroke& stroke : strokes_)
             if (stroke.spare != NoSymbol)
@@ -363,7 +377,7 @@ void Typist::bindRound(int round, std::size_t typed)
         return boundThisRun_.count(s.first) > 0;
     });
     if (reboundThisRun) {
-        switch (receipt_.awaitRead()) {
+        switch (receipt_.awaitRead(false)) {
         case Receipt::Outcome::NoAnswer:
             failStopped(typed);
         case Receipt::Outcome::Unknowable:
@@ -391,9 +405,9 @@ void Typist::awaitEarlierTargets(const std::map<KeyCode, LevelSymbols>& round)
         const SpareBinding& b = earlier->second;
         Receipt::Outcome outcome;
         if (b.targetWindow == target_.client() && b.target.pid == target_.localPid())
-            outcome = receipt_.awaitRead();
+            outcome = receipt_.awaitRead(false);
         else if (b.target.host == SpareKeys::self().host && b.target.pid > 0)
-            outcome = Receipt::hasRead(x_, b.target.pid, b.targetWindow, pace_.stallLimitMs);
+            outcome = Receipt::hasRead(x_, b.target.pid, pace_.stallLimitMs);
         else
             outcome = Receipt::Outcome::Unknowable;
         if (outcome == Receipt::Outcome::NoAnswer)

@@ -1,26 +1,34 @@
 // A Qt application for end-to-end tests of typing into dialogs:
-//   typomat_dialog_target TITLE LOG [--dialog-open] [--stall-ms N] [--no-ping]
+//   typomat_dialog_target TITLE LOG [options]
 // The main window has one line edit; Ctrl+D opens a modal dialog titled
 // "TITLE Dialog" with a line edit of its own, which Enter accepts. After
 // every change it writes to LOG what each line edit holds and how often the
 // dialog was opened and accepted ("main=...", "dialog=...", "opened=N",
-// "accepted=N", one a line). --stall-ms keeps the main thread busy that long
-// before the dialog opens; --no-ping lists _NET_WM_PING but never answers.
-#include <QAbstractNativeEventFilter>
+// "accepted=N", one a line). Options, each the way some real application
+// behaves:
+//   --dialog-open     the dialog is open from the start
+//   --stall-ms N      the Ctrl+D handler computes N ms before the dialog opens
+//   --sleep-ms N      ... sleeps N ms (blocked, as on disk or a lock)
+//   --reuse-dialog    one dialog, made at the start, hidden and shown again
+//   --paste           Ctrl+V makes a hidden window (as Qt's first use of the
+//                     clipboard does) and inserts "pasted"
+//   --second-window   a second main window, "TITLE Second", of the same process
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMap>
 #include <QShortcut>
+#include <QThread>
 #include <QVBoxLayout>
-
-#include <xcb/xcb.h>
+#include <QWindow>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -54,32 +62,33 @@ private:
     QMap<QString, QString> values_;
 };
 
-// Swallows pings: the application looks hung to whoever asks.
-class PingSwallower : public QAbstractNativeEventFilter {
+// Ctrl+V in the line edit: a hidden window made at the first paste, as Qt
+// makes one for the clipboard, and a known text.
+class PasteFilter : public QObject {
 public:
-    explicit PingSwallower(xcb_connection_t* connection)
+    explicit PasteFilter(QLineEdit* edit) : edit_(edit) {}
+    bool eventFilter(QObject*, QEvent* event) override
     {
-        const char name[] = "_NET_WM_PING";
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
-        if (reply) {
-            ping_ = reply->atom;
-            free(reply);
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_V || key->modifiers() != Qt::ControlModifier)
+            return false;
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept();
+            return true;
         }
-    }
-    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
-    {
-        if (type != "xcb_generic_event_t")
-            return false;
-        const auto* event = static_cast<xcb_generic_event_t*>(message);
-        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
-            return false;
-        const auto* client = static_cast<xcb_client_message_event_t*>(message);
-        return client->format == 32 && client->data.data32[0] == ping_;
+        if (!clipboardWindow_) {
+            clipboardWindow_ = std::make_unique<QWindow>();
+            clipboardWindow_->create();
+        }
+        edit_->insert(QStringLiteral("pasted"));
+        return true;
     }
 
 private:
-    xcb_atom_t ping_ = XCB_NONE;
+    QLineEdit* edit_;
+    std::unique_ptr<QWindow> clipboardWindow_;
 };
 
 void spin(int ms)
@@ -100,15 +109,12 @@ int main(int argc, char** argv)
         return 2;
     const QString title = args.at(1);
     Log log(args.at(2));
-    const int stallAt = args.indexOf(QStringLiteral("--stall-ms"));
-    const int stallMs = stallAt > 0 && stallAt + 1 < args.size() ? args.at(stallAt + 1).toInt() : 0;
-
-    std::unique_ptr<PingSwallower> swallower;
-    if (args.contains(QStringLiteral("--no-ping"))) {
-        auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>();
-        swallower = std::make_unique<PingSwallower>(x11->connection());
-        app.installNativeEventFilter(swallower.get());
-    }
+    const auto number = [&args](const char* option) {
+        const qsizetype at = args.indexOf(QLatin1String(option));
+        return at > 0 && at + 1 < args.size() ? args.at(at + 1).toInt() : 0;
+    };
+    const int stallMs = number("--stall-ms");
+    const int sleepMs = number("--sleep-ms");
 
     QWidget main;
     main.setWindowTitle(title);
@@ -119,23 +125,45 @@ int main(int argc, char** argv)
     QObject::connect(edit, &QLineEdit::textChanged,
                      [&log](const QString& text) { log.set(QStringLiteral("main"), text); });
 
-    auto openDialog = [&] {
-        spin(stallMs);
-        QDialog dialog(&main);
-        dialog.setWindowTitle(title + QStringLiteral(" Dialog"));
-        auto* box = new QVBoxLayout(&dialog);
-        auto* field = new QLineEdit(&dialog);
+    auto makeDialog = [&] {
+        auto dialog = std::make_unique<QDialog>(&main);
+        dialog->setWindowTitle(title + QStringLiteral(" Dialog"));
+        auto* box = new QVBoxLayout(dialog.get());
+        auto* field = new QLineEdit(dialog.get());
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
         box->addWidget(field);
         box->addWidget(buttons);
-        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, dialog.get(), &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, dialog.get(), &QDialog::reject);
         QObject::connect(field, &QLineEdit::textChanged,
                          [&log](const QString& text) { log.set(QStringLiteral("dialog"), text); });
+        return dialog;
+    };
+    // One dialog made at the start and shown again each time, or a new one.
+    std::unique_ptr<QDialog> kept;
+    if (args.contains(QStringLiteral("--reuse-dialog"))) {
+        kept = makeDialog();
+        kept->winId();
+    }
+    auto openDialog = [&] {
+        spin(stallMs);
+        QThread::msleep(static_cast<unsigned long>(sleepMs));
+        std::unique_ptr<QDialog> made = kept ? nullptr : makeDialog();
+        QDialog& dialog = kept ? *kept : *made;
+        dialog.findChild<QLineEdit*>()->clear();
         log.count(QStringLiteral("opened"));
         if (dialog.exec() == QDialog::Accepted)
             log.count(QStringLiteral("accepted"));
     };
+    PasteFilter paste(edit);
+    if (args.contains(QStringLiteral("--paste")))
+        edit->installEventFilter(&paste);
+    QWidget second;
+    if (args.contains(QStringLiteral("--second-window"))) {
+        second.setWindowTitle(title + QStringLiteral(" Second"));
+        second.resize(300, 100);
+        second.show();
+    }
     auto* shortcut = new QShortcut(QKeySequence(QStringLiteral("Ctrl+D")), &main);
     QObject::connect(shortcut, &QShortcut::activated, openDialog);
 
