@@ -554,6 +554,25 @@ QString TargetFile::value(const QString& key) const
     return {};
 }
 
+// ------------------------------------------------------------ application
+
+Application::Application(const XServer& server, const QString& program, const QString& title)
+{
+    const std::vector<unsigned long> existing = XProbe(server.display()).findWindows(title);
+    const QString log = home_.filePath(QStringLiteral("output.log"));
+    const QString command = QStringLiteral("HOME='%1' exec %2 > '%3' 2>&1").arg(home_.path(), program, log);
+    process_ = std::make_unique<ChildProcess>(QStringLiteral("sh"),
+                                              QStringList{QStringLiteral("-c"), command},
+                                              server.display());
+    window_ = waitForWindow(server.display(), title, existing, 20000);
+    if (!window_) {
+        QFile output(log);
+        output.open(QIODevice::ReadOnly);
+        fail(QStringLiteral("%1 did not show a window \"%2\"; its output: %3")
+                 .arg(program, title, QString::fromLocal8Bit(output.readAll())));
+    }
+}
+
 // ------------------------------------------------------------ event logger
 
 EventLogger::EventLogger(const XServer& server, const QString& title)

@@ -202,6 +202,22 @@ private:
     std::unique_ptr<ChildProcess> process_;
 };
 
+// An application from the system (a real editor), started with a home
+// folder of its own, whose output goes to a log beside it; ready once a
+// window with this title shows.
+class Application {
+public:
+    Application(const XServer& server, const QString& program, const QString& title);
+    unsigned long window() const { return window_; }
+    // A file in the application's own folder.
+    QString filePath(const QString& name) const { return home_.filePath(name); }
+
+private:
+    QTemporaryDir home_;
+    unsigned long window_ = 0;
+    std::unique_ptr<ChildProcess> process_;
+};
+
 // xev with a window of the given title, logging key events to a file: for
 // keys that a terminal turns into no bytes (Print, Scroll Lock, Break).
 class EventLogger {

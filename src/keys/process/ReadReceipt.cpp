@@ -21,6 +21,16 @@ void ReadReceipt::sent()
     quietSince_ = Clock::now();
 }
 
+std::chrono::milliseconds ReadReceipt::typedTextRest() const
+{
+    const bool gtk = process_
+        && (process_->loadsLibrary(QStringLiteral("/libgtk-3.so"))
+            || process_->loadsLibrary(QStringLiteral("/libgtk-4.so"))
+            || process_->loadsLibrary(QStringLiteral("/libgtk-x11-2.0.so")));
+    // The timer, with room for it to fire late on a busy machine.
+    return gtk ? std::chrono::milliseconds(200) : std::chrono::milliseconds(0);
+}
+
 bool ReadReceipt::canBeProbed()
 {
     if (!process_ || !process_->hasConnections())

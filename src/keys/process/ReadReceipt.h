@@ -30,6 +30,12 @@ public:
     // Keys (or other requests) have just gone out: what was seen before no
     // longer counts.
     void sent();
+
+    // How long text typed into a dialog must rest before Enter or Escape,
+    // beyond the target's settling: GTK's file chooser reads its location
+    // entry on a timer 150 ms after the last change, while looking idle, and
+    // drops an Enter that comes sooner. Zero for other targets.
+    std::chrono::milliseconds typedTextRest() const;
     // The process has a single thread, which therefore reads its connection
     // itself and reads more only once it has handled what it read before.
     // Then a probe tells whether a busy process has handled its keys: after

@@ -283,6 +283,12 @@ ThreadState TargetProcess::uiThread() const
     return taskState(QStringLiteral("/proc/%1/task/%1/").arg(pid_));
 }
 
+bool TargetProcess::loadsLibrary(const QString& namePart) const
+{
+    const QByteArray maps = readProcFile(QStringLiteral("/proc/%1/maps").arg(pid_), 8 << 20);
+    return maps.contains(namePart.toLocal8Bit());
+}
+
 bool TargetProcess::otherThreadWaitsForEvents() const
 {
     const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid_));

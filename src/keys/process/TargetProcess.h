@@ -54,6 +54,8 @@ public:
 
     // The UI thread: the process's first thread, which runs main().
     ThreadState uiThread() const;
+    // A shared library whose file name contains this is loaded (a toolkit).
+    bool loadsLibrary(const QString& namePart) const;
     // Another thread waits for events: where the UI thread is Parked, an
     // event loop run by a helper thread (as Tcl's) is idle, not locked.
     bool otherThreadWaitsForEvents() const;

@@ -56,6 +56,46 @@ std::set<KeyCode> spareKeycodesOf(const std::vector<x11::Stroke>& strokes)
     return codes;
 }
 
+struct Plan {
+    std::unique_ptr<x11::Keymap> keymap;
+    std::vector<x11::Stroke> strokes;
+    x11::RoundBindings rounds;
+    x11::SpareBindings earlier;  // the spare keycodes as recorded before
+    bool spareHeld = false;      // every free one is in use by other runs
+};
+
+// Reads the keymap and the record of spare keycodes and shares them out,
+// with the server held: no other Typomat picks the same keycodes meanwhile.
+Plan planFor(x11::XConnection& x, x11::SpareKeys& spare, const KeyEvents& events,
+             x11::Target& target)
+{
+    Plan plan;
+    const x11::ServerGrab grab(x.dpy());
+    plan.earlier = spare.load();
+    plan.keymap = std::make_unique<x11::Keymap>(x.dpy(), symbolsOf(plan.earlier));
+    if (!plan.keymap->valid())
+        throw KeyError(errors::keymapUnreadable());
+    plan.strokes = x11::planStrokes(events, *plan.keymap);
+    const bool needsSpare = std::any_of(plan.strokes.begin(), plan.strokes.end(),
+                                        [](const x11::Stroke& s) { return s.spare != NoSymbol; });
+    if (!needsSpare)
+        return plan;
+    const x11::SpareKeys::Pool pool = spare.pool(plan.earlier, *plan.keymap);
+    if (pool.codes.empty()) {
+        if (!pool.heldByOthers)
+            throw KeyError(errors::noFreeKey());
+        plan.spareHeld = true;
+        return plan;
+    }
+    plan.rounds = x11::shareOutSpareKeycodes(plan.strokes, pool.codes, pool.carrying);
+    const x11::Party party = target.localPid() > 0
+        ? x11::Party{target.localPid(), x11::SpareKeys::self().host}
+        : x11::Party{};
+    x11::SpareBindings claimed = plan.earlier;
+    spare.claim(claimed, spareKeycodesOf(plan.strokes), party, target.client(), *plan.keymap);
+    return plan;
+}
+
 } // namespace
 
 X11KeySender::X11KeySender() = default;
@@ -148,39 +188,28 @@ void X11KeySender::type(const KeyEvents& events, bool wait)
     const Window focus = focusOnActivatedWindow();
     x11::Target target(*x_, activated_);
     spare_->takeBackOrphans();
-    // Planned with the server held: no other Typomat picks the same spare
-    // keycodes meanwhile.
-    std::unique_ptr<x11::Keymap> keymap;
-    std::vector<x11::Stroke> strokes;
-    x11::RoundBindings rounds;
-    x11::SpareBindings earlier;
-    {
-        const x11::ServerGrab grab(x_->dpy());
-        earlier = spare_->load();
-        keymap = std::make_unique<x11::Keymap>(x_->dpy(), symbolsOf(earlier));
-        if (!keymap->valid())
-            throw KeyError(errors::keymapUnreadable());
-        strokes = x11::planStrokes(events, *keymap);
-        const bool needsSpare = std::any_of(strokes.begin(), strokes.end(),
-                                            [](const x11::Stroke& s) { return s.spare != NoSymbol; });
-        if (needsSpare) {
-            const x11::SpareKeys::Pool pool = spare_->pool(earlier, *keymap);
-            if (pool.codes.empty())
-                throw KeyError(pool.heldByOthers ? errors::noFreeKeyHeld() : errors::noFreeKey());
-            rounds = x11::shareOutSpareKeycodes(strokes, pool.codes, pool.carrying);
-            const x11::Party party = target.localPid() > 0
-                ? x11::Party{target.localPid(), x11::SpareKeys::self().host}
-                : x11::Party{};
-            x11::SpareBindings claimed = earlier;
-            spare_->claim(claimed, spareKeycodesOf(strokes), party, target.client(), *keymap);
-        }
-    }
-    if (!rounds.empty())
-        x11::SpareKeys::guardAgainstSignals(QString::fromLocal8Bit(DisplayString(x_->dpy())));
     x11::Pace pace;
     pace.commandPauseMs = commandPauseMs_;
     pace.floorMs = floorMs_;
-    x11::Typist typist(*x_, *keymap, std::move(strokes), std::move(rounds), *spare_,
+    // Every spare keycode in use by other runs: one of them ends, or its
+    // target reads its keys, soon.
+    QElapsedTimer waited;
+    waited.start();
+    Plan plan = planFor(*x_, *spare_, events, target);
+    while (plan.spareHeld) {
+        if (waited.elapsed() >= pace.stallLimitMs)
+            throw KeyError(errors::noFreeKeyHeld());
+        QThread::msleep(20);
+        spare_->takeBackOrphans();
+        plan = planFor(*x_, *spare_, events, target);
+    }
+    const x11::Keymap& keymap = *plan.keymap;
+    std::vector<x11::Stroke>& strokes = plan.strokes;
+    x11::RoundBindings& rounds = plan.rounds;
+    x11::SpareBindings& earlier = plan.earlier;
+    if (!rounds.empty())
+        x11::SpareKeys::guardAgainstSignals(QString::fromLocal8Bit(DisplayString(x_->dpy())));
+    x11::Typist typist(*x_, keymap, std::move(strokes), std::move(rounds), *spare_,
                        std::move(earlier), target, focus, pace);
     typist.run(wait);
 }

@@ -79,6 +79,8 @@ Receipt::Receipt(XConnection& x, Target& target, const Pace& pace)
         process_.emplace(target_.localPid(), addresses);
         if (!process_->visible())
             process_.reset();
+        else
+            typedTextRest_ = process_->typedTextRest();
     }
     // A map request of the target goes to the window manager, which maps
     // the window when it has read it.
@@ -343,6 +345,16 @@ Receipt::Outcome Receipt::awaitHandled(Window closingDialog)
             return handled ? Outcome::Answered : Outcome::NoAnswer;
         sleepBriefly();
     }
+}
+
+Receipt::Outcome Receipt::awaitBeforeDialogKey()
+{
+    const Clock::time_point rested = sentAt_ + typedTextRest_;
+    while (Clock::now() < rested) {
+        stopIfAsked();
+        sleepBriefly();
+    }
+    return awaitHandled(None);
 }
 
 Receipt::Outcome Receipt::awaitRead(bool busyCounts)

@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <set>
 #include <vector>
@@ -76,6 +75,10 @@ public:
     // and its answer to a ping where it answers pings. Never less than the
     // floor.
     Outcome awaitHandled(Window closingDialog);
+    // Before Enter or Escape in a dialog: the target has settled, and the
+    // text typed since the last wait has rested as long as its toolkit
+    // needs to act on it.
+    Outcome awaitBeforeDialogKey();
     // Until the target has read every key sent so far and handled it. With
     // busyCounts, a target that keeps working yet has come back for more
     // events answers Busy.
@@ -106,6 +109,7 @@ private:
     std::optional<process::ReadReceipt> process_;
     std::optional<process::ReadReceipt> windowManager_;
     std::optional<bool> probeable_;
+    std::chrono::milliseconds typedTextRest_{0};
     Clock::time_point sentAt_;
     std::size_t keysSinceRead_ = 0;
     bool probeSent_ = false;

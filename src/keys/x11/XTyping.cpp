@@ -81,9 +81,10 @@ Stroke strokeFor(const KeyEvent& event, const Keymap& keymap)
         stroke.mods |= key->mods;
     } else {
         stroke.spare = sym;
-        // With a modifier the key must behave as a key of a layout: Shift
-        // gives the upper case, and a shortcut finds its letter.
-        stroke.casePair = event.modifiers & (Shift | Control | Alt);
+        // A special key, or a character with a modifier, must behave as a
+        // key of a layout: no Shift of ours on it, Shift gives the upper
+        // case, and a shortcut finds its letter.
+        stroke.casePair = !stroke.character || (event.modifiers & (Shift | Control | Alt));
         if (stroke.casePair) {
             const LevelSymbols pair = casePair(sym);
             if (sym == pair[1] && pair[1] != pair[0])
@@ -128,10 +129,12 @@ RoundBindings shareOutSpareKeycodes(std::vector<Stroke>& strokes, const std::vec
                     return Slot{code, level};
         return std::nullopt;
     };
+    // Both levels of a keycode before the next one: a run takes as few
+    // keycodes as it can, leaving the others to other runs.
     const auto freeLevel = [&]() -> std::optional<Slot> {
         std::optional<Slot> fallback;
-        for (std::size_t level : {0u, 1u})
-            for (KeyCode code : pool) {
+        for (KeyCode code : pool)
+            for (std::size_t level : {0u, 1u}) {
                 if (!isFree(code, level))
                     continue;
                 if (empty(code, level))
@@ -261,7 +264,7 @@ void Typist::run(bool wait)
         // Enter or Escape goes to a dialog once it has settled: a popup of
         // it still to come (name completion) would take the key.
         if (strokes_[next].closesDialog && focusInDialog_ && !answered) {
-            if (receipt_.awaitHandled(None) == Receipt::Outcome::NoAnswer)
+            if (receipt_.awaitBeforeDialogKey() == Receipt::Outcome::NoAnswer)
                 failStopped(next);
             answered = true;
         }

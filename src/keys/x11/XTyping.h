@@ -18,8 +18,8 @@ struct Stroke {
     unsigned mods = 0;        // real modifiers
     KeySym spare = NoSymbol;  // a symbol the layout lacks, bound to a spare keycode
     // The spare keycode carries the symbol with its case pair (lower case
-    // plain, upper case with Shift), as a key of a layout does: the stroke
-    // has modifiers, and Shift must change the case.
+    // plain, upper case with Shift), as a key of a layout does: a special
+    // key, or a stroke with modifiers, where Shift must mean Shift.
     bool casePair = false;
     int round = -1;           // which binding of the spare keycodes it needs
     bool character = false;   // an ordinary character: typed with Caps Lock off
