@@ -7,7 +7,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <condition_variable>
+#include <mutex>
 #include <poll.h>
+#include <sys/select.h>
+#include <thread>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -20,7 +24,7 @@ using keys::process::ThreadState;
 
 namespace {
 
-enum class Doing { PollForever, SleepForever, Spin };
+enum class Doing { PollForever, SleepForever, Spin, SelectNothing, ParkedBesidePoller, WriteOnce };
 
 // A child that does one thing until it is killed; ended by the destructor.
 class Child {
@@ -52,6 +56,27 @@ public:
             case Doing::Spin:
                 for (unsigned long n = 0;; ++n)
                     asm volatile("" : : "r"(n)); // keeps the loop
+            case Doing::SelectNothing: // a sleep written as a wait for events
+                for (;;) {
+                    timeval tenSeconds{10, 0};
+                    select(0, nullptr, nullptr, nullptr, &tenSeconds);
+                }
+            case Doing::ParkedBesidePoller: { // an event loop run by a helper thread
+                std::thread([&readable] {
+                    for (;;)
+                        poll(&readable, 1, -1);
+                }).detach();
+                std::mutex lock;
+                std::condition_variable never;
+                std::unique_lock<std::mutex> hold(lock);
+                for (;;)
+                    never.wait(hold);
+            }
+            case Doing::WriteOnce: // a request the server never reads
+                if (write(connectTo, "request", 7) != 7)
+                    _exit(1);
+                for (;;)
+                    poll(&readable, 1, -1);
             }
         }
         close(go[0]);
@@ -148,6 +173,8 @@ private Q_SLOTS:
         QTest::newRow("asleep in a handler") << int(Doing::SleepForever) << false << int(ThreadState::Sleeping);
         QTest::newRow("computing") << int(Doing::Spin) << false << int(ThreadState::Running);
         QTest::newRow("stopped") << int(Doing::PollForever) << true << int(ThreadState::Stopped);
+        QTest::newRow("asleep in select on nothing") << int(Doing::SelectNothing) << false << int(ThreadState::Sleeping);
+        QTest::newRow("parked on a futex") << int(Doing::ParkedBesidePoller) << false << int(ThreadState::Parked);
     }
     void uiThreadState()
     {
@@ -158,6 +185,39 @@ private Q_SLOTS:
         if (stop)
             kill(child.pid(), SIGSTOP);
         QTRY_COMPARE_WITH_TIMEOUT(int(stateOf(child.pid())), expected, 5000);
+    }
+
+    // A UI thread parked while a helper thread waits for its events (as
+    // Tcl's) is idle: the receipt settles.
+    void parkedBesidePollerSettles()
+    {
+        Child child(Doing::ParkedBesidePoller);
+        QTRY_COMPARE(int(stateOf(child.pid())), int(ThreadState::Parked));
+        QVERIFY(TargetProcess::find(child.pid())->otherThreadWaitsForEvents());
+        ReadReceipt receipt(child.pid(), {});
+        QCOMPARE(receipt.await(ReadReceipt::State::Settled, std::chrono::seconds(5)),
+                 ReadReceipt::State::Settled);
+    }
+
+    void wchanWithSystemCall_data()
+    {
+        QTest::addColumn<QByteArray>("wchan");
+        QTest::addColumn<QByteArray>("syscall");
+        QTest::addColumn<int>("expected");
+        const QByteArray poll = "poll_schedule_timeout.constprop.0";
+        QTest::newRow("poll on descriptors") << poll << QByteArray("7 0x55a8 0x5 0x2708 0x0") << int(ThreadState::EventLoop);
+        QTest::newRow("pselect6 on none") << poll << QByteArray("270 0x0 0x0 0x0 0x0 0x7ffd") << int(ThreadState::Sleeping);
+        QTest::newRow("pselect6 on some") << poll << QByteArray("270 0x5 0x7f10 0x7f10 0x0") << int(ThreadState::EventLoop);
+        QTest::newRow("system call hidden") << poll << QByteArray() << int(ThreadState::EventLoop);
+        QTest::newRow("futex") << QByteArray("futex_do_wait") << QByteArray("202 0x55e9 0x189") << int(ThreadState::Parked);
+        QTest::newRow("nanosleep") << QByteArray("hrtimer_nanosleep") << QByteArray() << int(ThreadState::Sleeping);
+    }
+    void wchanWithSystemCall()
+    {
+        QFETCH(QByteArray, wchan);
+        QFETCH(QByteArray, syscall);
+        QFETCH(int, expected);
+        QCOMPARE(int(keys::process::stateFromWchan(wchan, syscall)), expected);
     }
 
     void endedProcessIsNotWatched()
@@ -212,6 +272,25 @@ private Q_SLOTS:
         QCOMPARE(process->unreadBytes().value(), 1000u);
         client.readNow();
         QTRY_COMPARE(process->unreadBytes().value(), 0u);
+        QCOMPARE(process->unsentBytes().value(), 0u);
+    }
+
+    // A request the server has not read keeps the receipt from settling.
+    void unsentRequestIsNotSettled()
+    {
+        QTemporaryDir folder;
+        const QString address = folder.path() + QStringLiteral("/server");
+        Server server(address);
+        Child client(Doing::WriteOnce, server.clientEnd);
+        close(server.clientEnd);
+        ReadReceipt receipt(client.pid(), {address});
+        QTRY_COMPARE(TargetProcess::find(client.pid())->uiThread(), ThreadState::EventLoop);
+        QVERIFY(receipt.await(ReadReceipt::State::Read, std::chrono::milliseconds(100))
+                < ReadReceipt::State::Read);
+        char request[7];
+        QCOMPARE(read(server.serverEnd, request, sizeof request), 7);
+        QCOMPARE(receipt.await(ReadReceipt::State::Settled, std::chrono::seconds(5)),
+                 ReadReceipt::State::Settled);
     }
 
     // The receipt follows a target through unread keys, reading, a stop and
