@@ -10,7 +10,6 @@
 #include <QTest>
 #include <QThread>
 
-#include <X11/XKBlib.h>
 
 #include <csignal>
 
@@ -60,7 +59,6 @@ private Q_SLOTS:
     void killedSendLeavesNoKeycodeBound();
 
 private:
-    int emptyKeycodes();
 
     std::unique_ptr<XServer> server_;
     std::unique_ptr<WindowManager> wm_;
@@ -83,16 +81,6 @@ void TestStopped::cleanupTestCase()
     probe_.reset();
     wm_.reset();
     server_.reset();
-}
-
-int TestStopped::emptyKeycodes()
-{
-    XkbDescPtr xkb = XkbGetMap(probe_->display(), XkbKeySymsMask, XkbUseCoreKbd);
-    int empty = 0;
-    for (int code = xkb->min_key_code; code <= xkb->max_key_code; ++code)
-        empty += XkbKeyNumSyms(xkb, code) == 0;
-    XkbFreeKeyboard(xkb, 0, True);
-    return empty;
 }
 
 void TestStopped::stoppedTarget_data()
@@ -153,7 +141,7 @@ void TestStopped::twoRunsIntoTwoStoppedTerminals()
 
 void TestStopped::killedSendLeavesNoKeycodeBound()
 {
-    const int empty = emptyKeycodes();
+    const int empty = probe_->emptyKeycodes();
     CaptureTerminal term(*server_, QStringLiteral("Killed Send"));
     {
         TypomatRun send(server_->display(), {QStringLiteral("send"), term.title(), manyRounds(20)});
@@ -162,14 +150,14 @@ void TestStopped::killedSendLeavesNoKeycodeBound()
         const int status = send.waitForExit();
         QVERIFY2(status == -1 || status == 3, qPrintable(QString::number(status)));
     }
-    QVERIFY(waitUntil(2000, [&] { return emptyKeycodes() == empty; }));
+    QVERIFY(waitUntil(2000, [&] { return probe_->emptyKeycodes() == empty; }));
     QThread::msleep(500); // the keys sent before the end arrive
     const qsizetype before = term.bytes().size();
     TypomatRun again(server_->display(), {QStringLiteral("send"), term.title(),
                                           QStringLiteral("ŁŃŚŹŻ~")});
     QCOMPARE(again.waitForExit(), 0);
     QCOMPARE(QString::fromUtf8(term.waitForBytes(before + 11).mid(before)), QStringLiteral("ŁŃŚŹŻ\r"));
-    QCOMPARE(emptyKeycodes(), empty);
+    QCOMPARE(probe_->emptyKeycodes(), empty);
 }
 
 QTEST_GUILESS_MAIN(TestStopped)

@@ -52,7 +52,6 @@ private Q_SLOTS:
 
 private:
     QByteArray type(const QString& keys, qsizetype expectedSize);
-    int emptyKeycodes();
     unsigned heldMods();
 
     std::unique_ptr<XServer> server_;
@@ -98,16 +97,6 @@ QByteArray TestTyping::type(const QString& keys, qsizetype expectedSize)
     sender_->AppActivate(target);
     sender_->SendKeys(keys, true);
     return term_->waitForBytes(before + expectedSize).mid(before);
-}
-
-int TestTyping::emptyKeycodes()
-{
-    XkbDescPtr xkb = XkbGetMap(probe_->display(), XkbKeySymsMask, XkbUseCoreKbd);
-    int empty = 0;
-    for (int code = xkb->min_key_code; code <= xkb->max_key_code; ++code)
-        empty += XkbKeyNumSyms(xkb, code) == 0;
-    XkbFreeKeyboard(xkb, 0, True);
-    return empty;
 }
 
 unsigned TestTyping::heldMods()
@@ -316,7 +305,7 @@ void TestTyping::spareKeycodesAreRestored()
 {
     // A sender of its own: its keycodes stay bound while it lives, since a
     // target may read its keys late, and are empty again when it goes.
-    const int before = emptyKeycodes();
+    const int before = probe_->emptyKeycodes();
     QVERIFY(before > 4);
     {
         keys::X11KeySender sender;
@@ -325,9 +314,9 @@ void TestTyping::spareKeycodesAreRestored()
         sender.SendKeys(QStringLiteral("ⅻ⅓"), true);
         QCOMPARE(QString::fromUtf8(term_->waitForBytes(size + 6).mid(size)), QStringLiteral("ⅻ⅓"));
         QTest::qWait(2500);
-        QVERIFY(emptyKeycodes() < before);
+        QVERIFY(probe_->emptyKeycodes() < before);
     }
-    QCOMPARE(emptyKeycodes(), before);
+    QCOMPARE(probe_->emptyKeycodes(), before);
 }
 
 // Keymap changes check their outcome through this trap: an X error on the

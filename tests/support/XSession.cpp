@@ -444,6 +444,16 @@ void XProbe::setCapsLock(bool on)
     XSync(dpy_, False);
 }
 
+int XProbe::emptyKeycodes()
+{
+    XkbDescPtr xkb = XkbGetMap(dpy_, XkbKeySymsMask, XkbUseCoreKbd);
+    int empty = 0;
+    for (int code = xkb->min_key_code; code <= xkb->max_key_code; ++code)
+        empty += XkbKeyNumSyms(xkb, code) == 0;
+    XkbFreeKeyboard(xkb, 0, True);
+    return empty;
+}
+
 bool XProbe::capsLock()
 {
     XkbStateRec state;

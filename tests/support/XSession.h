@@ -122,6 +122,8 @@ public:
     bool windowManagerReady();
     void setCapsLock(bool on);
     bool capsLock();
+    // Keycodes of the keyboard map that carry no symbol at all.
+    int emptyKeycodes();
     bool numLock();
 
     _XDisplay* display() const { return dpy_; }
