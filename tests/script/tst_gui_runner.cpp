@@ -378,6 +378,25 @@ private Q_SLOTS:
         QCOMPARE(fx->dialogs.messageCount(), 1);
     }
 
+    // Every key went out, but the target did not show it read the last
+    // one: the item is done, the Now box says so, and the run goes on.
+    void unansweredLastKeyIsANote()
+    {
+        auto form = windowWith({"00:00:01", "00:00:01"});
+        fx->sender.noAnswerAfterSend = true;
+        startItems(*form);
+        QCOMPARE(fireTicks(*form, 1), (QList<int>{1}));
+        QVERIFY(form->lvScript->topLevelItem(0)->checkState(0) == Qt::Unchecked);
+        const QString note = QStringLiteral("A: ") + keys::errors::noAnswerAfterLastKey(6);
+        QCOMPARE(form->Frame1->toolTip(), note);
+        QVERIFY(form->Frame1->title().startsWith(QStringLiteral("Now: A: ")));
+        // The next item that goes out whole clears it.
+        QCOMPARE(fireTicks(*form, 1), (QList<int>{1}));
+        QCOMPARE(fx->sender.sentKeyStrings(), (QStringList{"keys A", "keys B"}));
+        QCOMPARE(fx->dialogs.messageCount(), 0);
+        QCOMPARE(form->Frame1->title(), QStringLiteral("Now"));
+    }
+
     void errorSaysHowToResume_data()
     {
         QTest::addColumn<int>("mode");

@@ -24,6 +24,7 @@ private Q_SLOTS:
     void scriptCountDownThenItemCountDowns();
     void setTimeStartsInItsMinute();
     void missingWindowEndsTheRun();
+    void unansweredLastKeyIsDone();
 
 private:
     testsupport::TimedKeySender sender_;
@@ -76,6 +77,19 @@ void ScriptRunTest::missingWindowEndsTheRun()
     QTest::qWait(1500);
     QVERIFY(sender_.inner.sentKeyStrings().isEmpty());
     QCOMPARE(run.sent(), size_t(0));
+}
+
+// Every key of "a" went out; its target did not show it read the last one:
+// a note, and the run goes on.
+void ScriptRunTest::unansweredLastKeyIsDone()
+{
+    sender_.inner.noAnswerAfterSend = true;
+    ScriptRun run({{"a", "T", "a", "00:00:01"}, {"b", "T", "b", "00:00:01"}}, {RunStart::Now, {}});
+    QSignalSpy finished(&run, &ScriptRun::finished);
+    run.start();
+    QVERIFY(finished.wait(6000));
+    QCOMPARE(sender_.inner.sentKeyStrings(), (QStringList{"a", "b"}));
+    QCOMPARE(run.sent(), size_t(2));
 }
 
 QTEST_GUILESS_MAIN(ScriptRunTest)

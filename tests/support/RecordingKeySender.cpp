@@ -18,7 +18,10 @@ void RecordingKeySender::SendKeys(const QString& keys, bool wait)
     KeyEvents events = parseKeyString(keys);
     if (!failSendWith.isEmpty())
         throw KeyError(std::exchange(failSendWith, QString()));
+    const qsizetype total = static_cast<qsizetype>(events.size());
     calls.push_back({Call::Send, keys, std::move(events), wait});
+    if (std::exchange(noAnswerAfterSend, false))
+        throw NoAnswerAfterLastKey(errors::noAnswerAfterLastKey(total));
 }
 
 QStringList RecordingKeySender::activatedTitles() const

@@ -26,6 +26,9 @@ public:
     // Set to make the next AppActivate / SendKeys throw this description.
     QString failActivateWith;
     QString failSendWith;
+    // Set to make the next SendKeys send, then report that the target did
+    // not answer after the last key.
+    bool noAnswerAfterSend = false;
 
     void AppActivate(const QString& title) override;
     void SendKeys(const QString& keys, bool wait) override;
