@@ -9,6 +9,7 @@
 #include <linux/rtnetlink.h>
 #include <linux/sock_diag.h>
 #include <linux/unix_diag.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
@@ -27,12 +28,24 @@ namespace keys::process {
 
 namespace {
 
+// Plain system calls: a receipt reads several of these files every
+// millisecond.
 QByteArray readProcFile(const QString& path, qint64 limit = 4096)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return {};
-    return file.read(limit);
+    QByteArray content(limit, Qt::Uninitialized);
+    qint64 size = 0;
+    while (size < limit) {
+        const ssize_t got = read(fd, content.data() + size, static_cast<size_t>(limit - size));
+        if (got <= 0)
+            break;
+        size += got;
+    }
+    close(fd);
+    content.truncate(size);
+    return content;
 }
 
 // The state letter of a /proc stat line: "pid (name) S ...", where the name
@@ -53,6 +66,8 @@ QList<QByteArray> fieldsAfterState(const QByteArray& stat)
         return {};
     return stat.mid(close + 2).trimmed().split(' ');
 }
+
+} // namespace
 
 // A netlink socket for the kernel's socket diagnostics.
 class DiagSocket {
@@ -115,6 +130,8 @@ public:
 private:
     int fd_;
 };
+
+namespace {
 
 QString socketName(const rtattr* attribute)
 {
@@ -366,6 +383,7 @@ bool TargetProcess::findConnections(const QStringList& serverAddresses)
     });
     if (!answered)
         return false;
+    diag_ = std::make_shared<DiagSocket>();
     for (const auto& [inode, peer] : peers) {
         auto name = names.find(peer);
         if (name != names.end() && serverAddresses.contains(name->second)) {
@@ -422,8 +440,9 @@ std::optional<std::uint64_t> TargetProcess::unsentBytes() const
 
 TargetProcess::Queues TargetProcess::queues() const
 {
-    DiagSocket diag;
-    return {queuedBytes(diag, connections_), queuedBytes(diag, serverEnds_)};
+    if (connections_.empty())
+        return {};
+    return {queuedBytes(*diag_, connections_), queuedBytes(*diag_, serverEnds_)};
 }
 
 } // namespace keys::process

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -100,6 +101,8 @@ private:
     long pid_;
     std::vector<std::uint32_t> connections_; // socket inode numbers
     std::vector<std::uint32_t> serverEnds_;  // the server's ends of them
+    // Asked every millisecond: opened once.
+    std::shared_ptr<class DiagSocket> diag_;
 };
 
 } // namespace keys::process

@@ -61,7 +61,8 @@ struct Plan {
     std::vector<x11::Stroke> strokes;
     x11::RoundBindings rounds;
     x11::SpareBindings earlier;  // the spare keycodes as recorded before
-    bool spareHeld = false;      // every free one is in use by other runs
+    bool needsSpare = false;     // characters or keys the layout lacks
+    bool spareHeld = false;      // every free spare keycode is in use by other runs
 };
 
 // Reads the keymap and the record of spare keycodes and shares them out,
@@ -76,9 +77,9 @@ Plan planFor(x11::XConnection& x, x11::SpareKeys& spare, const KeyEvents& events
     if (!plan.keymap->valid())
         throw KeyError(errors::keymapUnreadable());
     plan.strokes = x11::planStrokes(events, *plan.keymap);
-    const bool needsSpare = std::any_of(plan.strokes.begin(), plan.strokes.end(),
-                                        [](const x11::Stroke& s) { return s.spare != NoSymbol; });
-    if (!needsSpare)
+    plan.needsSpare = std::any_of(plan.strokes.begin(), plan.strokes.end(),
+                                  [](const x11::Stroke& s) { return s.spare != NoSymbol; });
+    if (!plan.needsSpare)
         return plan;
     const x11::SpareKeys::Pool pool = spare.pool(plan.earlier, *plan.keymap);
     if (pool.codes.empty()) {
@@ -187,7 +188,6 @@ void X11KeySender::type(const KeyEvents& events, bool wait)
     waitForReleasedModifiers();
     const Window focus = focusOnActivatedWindow();
     x11::Target target(*x_, activated_);
-    spare_->takeBackOrphans();
     x11::Pace pace;
     pace.commandPauseMs = commandPauseMs_;
     pace.floorMs = floorMs_;
@@ -195,6 +195,8 @@ void X11KeySender::type(const KeyEvents& events, bool wait)
     // target reads its keys, soon.
     QElapsedTimer waited;
     waited.start();
+    // Bindings a killed or crashed Typomat left behind.
+    spare_->takeBackOrphans();
     Plan plan = planFor(*x_, *spare_, events, target);
     while (plan.spareHeld) {
         if (waited.elapsed() >= pace.stallLimitMs)
@@ -207,7 +209,8 @@ void X11KeySender::type(const KeyEvents& events, bool wait)
     std::vector<x11::Stroke>& strokes = plan.strokes;
     x11::RoundBindings& rounds = plan.rounds;
     x11::SpareBindings& earlier = plan.earlier;
-    if (!rounds.empty())
+    // Bindings of this process from here on: a stop signal puts them back.
+    if (plan.needsSpare)
         x11::SpareKeys::guardAgainstSignals(QString::fromLocal8Bit(DisplayString(x_->dpy())));
     x11::Typist typist(*x_, keymap, std::move(strokes), std::move(rounds), *spare_,
                        std::move(earlier), target, focus, pace);

@@ -33,7 +33,7 @@ constexpr auto probeAfter = std::chrono::milliseconds(20);
 
 void sleepBriefly()
 {
-    std::this_thread::sleep_for(std::chrono::microseconds(500));
+    std::this_thread::sleep_for(std::chrono::microseconds(300));
 }
 
 bool nowhere(XConnection& x, Window focus)
@@ -303,10 +303,10 @@ Receipt::Outcome Receipt::awaitHandled(Window closingDialog)
         // A window the target asks to be shown is mapped by the window
         // manager once it has read the request: it must have been idle
         // since the target was last seen at work.
-        bool windowManagerDone = true;
-        if (windowManager_) {
-            if (working)
-                windowManager_->sent();
+        bool windowManagerDone = !working;
+        if (windowManager_ && working) {
+            windowManager_->sent();
+        } else if (windowManager_) {
             const State wm = windowManager_->look();
             windowManagerDone = wm >= State::Working || wm <= State::Gone;
         }
