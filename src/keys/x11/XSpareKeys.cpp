@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <functional>
 #include <csignal>
 #include <fcntl.h>
 #include <iterator>
@@ -311,21 +312,33 @@ void SpareKeys::putBack(const std::vector<KeyCode>& codes)
     store(bindings);
 }
 
+// The bindings this filter picks whose last target has read their keys
+// (one look per target).
+std::vector<KeyCode> SpareKeys::readBindings(const std::function<bool(const SpareBinding&)>& pick,
+                                             int limitMs)
+{
+    std::vector<KeyCode> codes;
+    std::map<std::pair<long, Window>, bool> readBy;
+    for (const auto& [code, b] : load()) {
+        if (!pick(b))
+            continue;
+        bool read = b.read;
+        if (!read) {
+            const auto target = std::make_pair(b.target.pid, b.targetWindow);
+            auto known = readBy.find(target);
+            if (known == readBy.end())
+                known = readBy.emplace(target, targetHasRead(b, limitMs)).first;
+            read = known->second;
+        }
+        if (read)
+            codes.push_back(code);
+    }
+    return codes;
+}
+
 void SpareKeys::takeBackOrphans()
 {
-    std::vector<KeyCode> orphans;
-    std::map<std::pair<long, Window>, bool> readBy; // one look per target
-    for (const auto& [code, b] : load()) {
-        if (!hasEnded(b.owner))
-            continue;
-        const auto target = std::make_pair(b.target.pid, b.targetWindow);
-        auto known = readBy.find(target);
-        if (!b.read && known == readBy.end())
-            known = readBy.emplace(target, targetHasRead(b, 10)).first;
-        if (b.read || known->second)
-            orphans.push_back(code);
-    }
-    putBack(orphans);
+    putBack(readBindings([](const SpareBinding& b) { return hasEnded(b.owner); }, 10));
 }
 
 SpareKeys::Pool SpareKeys::pool(const SpareBindings& bindings, const Keymap& keymap) const
@@ -410,11 +423,8 @@ void SpareKeys::markRead(const std::set<KeyCode>& codes)
 
 void SpareKeys::restoreOwn()
 {
-    std::vector<KeyCode> done;
-    for (const auto& [code, b] : load())
-        if (b.owner == self() && targetHasRead(b, 50))
-            done.push_back(code);
-    putBack(done);
+    const Party me = self();
+    putBack(readBindings([&me](const SpareBinding& b) { return b.owner == me; }, 50));
 }
 
 void SpareKeys::guardAgainstSignals(const QString& display)

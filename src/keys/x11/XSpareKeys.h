@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <vector>
@@ -99,6 +100,8 @@ public:
 
 private:
     bool targetHasRead(const SpareBinding& binding, int limitMs);
+    std::vector<KeyCode> readBindings(const std::function<bool(const SpareBinding&)>& pick,
+                                      int limitMs);
     void putBack(const std::vector<KeyCode>& codes);
 
     XConnection& x_;
