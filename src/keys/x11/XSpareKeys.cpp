@@ -171,7 +171,7 @@ void handleStopSignals()
         }
         for (const QString& display : displays)
             if (std::unique_ptr<XConnection> x = XConnection::open(display.toLocal8Bit().constData()))
-                SpareKeys(*x).restoreOwn();
+                SpareKeys(*x).restoreOwn(1000); // typing stopped mid-run: time to read
         const int signal = number;
         for (std::size_t i = 0; i < std::size(guardedSignals); ++i)
             if (guardedSignals[i] == signal)
@@ -421,10 +421,10 @@ void SpareKeys::markRead(const std::set<KeyCode>& codes)
     store(bindings);
 }
 
-void SpareKeys::restoreOwn()
+void SpareKeys::restoreOwn(int limitMs)
 {
     const Party me = self();
-    putBack(readBindings([&me](const SpareBinding& b) { return b.owner == me; }, 50));
+    putBack(readBindings([&me](const SpareBinding& b) { return b.owner == me; }, limitMs));
 }
 
 void SpareKeys::guardAgainstSignals(const QString& display)

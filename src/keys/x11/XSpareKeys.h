@@ -87,9 +87,10 @@ public:
     bool bind(const std::map<KeyCode, LevelSymbols>& symbols);
     // The target has read every key typed with these keycodes.
     void markRead(const std::set<KeyCode>& codes);
-    // Puts back the bindings of this process whose keys have been read;
-    // the others stay recorded, to be taken back once they are.
-    void restoreOwn();
+    // Puts back the bindings of this process whose keys have been read,
+    // giving each target that has not shown it yet limitMs to do so; the
+    // others stay recorded, to be taken back once they are.
+    void restoreOwn(int limitMs = 50);
 
     // Once this process has bound spare keycodes: on SIGTERM, SIGINT or
     // SIGHUP, typing stops, the bindings are put back as restoreOwn()
