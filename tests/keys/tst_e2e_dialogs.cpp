@@ -5,6 +5,7 @@
 #include "keys/KeyErrorTexts.h"
 #include "keys/x11/X11KeySender.h"
 
+#include <QElapsedTimer>
 #include <QSysInfo>
 #include <QTest>
 
@@ -28,6 +29,8 @@ private Q_SLOTS:
     void focusMovedBeforeTypingSendsNothing_data();
     void focusMovedBeforeTypingSendsNothing();
     void busyTargetStopsTheRun();
+    void unseenTargetGetsTheCommandPause();
+    void commandPauseIsALeastWait();
     void ownWindowsAreNeverTargets();
     void withoutWindowManager();
 
@@ -156,6 +159,45 @@ void TestDialogs::busyTargetStopsTheRun()
     QTest::qWait(300);
     QCOMPARE(app.value(QStringLiteral("dialog")), QString());
     QCOMPARE(app.value(QStringLiteral("main")), QString());
+}
+
+// A target on another machine (as its window says) cannot be watched: the
+// pause after a shortcut, as the settings file sets it, stands in.
+void TestDialogs::unseenTargetGetsTheCommandPause()
+{
+    DialogTarget app(*server_, QStringLiteral("Remote Editor"),
+                     {QStringLiteral("--sleep-ms"), QStringLiteral("300")});
+    Display* dpy = probe_->display();
+    const QByteArray host("elsewhere.example");
+    XTextProperty machine{reinterpret_cast<unsigned char*>(const_cast<char*>(host.data())),
+                          XA_STRING, 8, static_cast<unsigned long>(host.size())};
+    XSetWMClientMachine(dpy, app.window(), &machine);
+    XSync(dpy, False);
+    keys::X11KeySender sender;
+    sender.setCommandPauseMs(800);
+    sender.AppActivate(app.title());
+    try {
+        sender.SendKeys(QStringLiteral("^dname~main"), true);
+    } catch (const keys::KeyError& e) {
+        QFAIL(qPrintable(e.description()));
+    }
+    QCOMPARE(app.waitFor(QStringLiteral("main"), QStringLiteral("main")), QStringLiteral("main"));
+    QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("name"));
+}
+
+// Set by the user, the pause is also the least wait after a shortcut into a
+// target that is watched and done at once.
+void TestDialogs::commandPauseIsALeastWait()
+{
+    keys::X11KeySender sender;
+    sender.setCommandPauseMs(400);
+    sender.AppActivate(term_->title());
+    const qsizetype before = term_->bytes().size();
+    QElapsedTimer clock;
+    clock.start();
+    sender.SendKeys(QStringLiteral("^gx"), true);
+    QVERIFY(clock.elapsed() >= 400);
+    QCOMPARE(term_->waitForBytes(before + 2).mid(before), QByteArray("\x07x"));
 }
 
 // A window of this process (as the quick window is) whose title matches

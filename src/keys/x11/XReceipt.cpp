@@ -92,7 +92,9 @@ Receipt::Receipt(XConnection& x, Target& target, const Pace& pace)
                 windowManager_.reset();
         }
     }
-    XSelectInput(x_.dpy(), x_.root(), SubstructureNotifyMask);
+    // Windows mapped on the screen; answers to pings, which toolkits send to
+    // the root window with either mask.
+    XSelectInput(x_.dpy(), x_.root(), SubstructureNotifyMask | StructureNotifyMask);
     XSync(x_.dpy(), False);
     readEvents();
     findOpenPopups();
