@@ -105,6 +105,8 @@ X11KeySender::X11KeySender() = default;
 // run takes them back once it has.
 X11KeySender::~X11KeySender()
 {
+    // A stop signal puts the bindings back on a connection of its own.
+    x11::SpareKeys::awaitStopHandled();
     if (x_ && spare_)
         spare_->restoreOwn();
 }

@@ -128,6 +128,7 @@ struct SignalGuard {
     std::mutex lock;
     std::set<QString> displays;
     std::atomic<bool> stop{false};
+    std::atomic<bool> handled{false};
     std::atomic<int> typing{0};
     struct sigaction previous[std::size(guardedSignals)] = {};
     int pipe[2] = {-1, -1};
@@ -171,7 +172,10 @@ void handleStopSignals()
         }
         for (const QString& display : displays)
             if (std::unique_ptr<XConnection> x = XConnection::open(display.toLocal8Bit().constData()))
-                SpareKeys(*x).restoreOwn(1000); // typing stopped mid-run: time to read
+                // The process ends now: its bindings go back, after a second
+                // for the target to read what it was sent.
+                SpareKeys(*x).restoreOwn(1000, true);
+        g.handled = true;
         const int signal = number;
         for (std::size_t i = 0; i < std::size(guardedSignals); ++i)
             if (guardedSignals[i] == signal)
@@ -421,10 +425,16 @@ void SpareKeys::markRead(const std::set<KeyCode>& codes)
     store(bindings);
 }
 
-void SpareKeys::restoreOwn(int limitMs)
+void SpareKeys::restoreOwn(int limitMs, bool evenUnread)
 {
     const Party me = self();
-    putBack(readBindings([&me](const SpareBinding& b) { return b.owner == me; }, limitMs));
+    const auto mine = [&me](const SpareBinding& b) { return b.owner == me; };
+    std::vector<KeyCode> codes = readBindings(mine, limitMs);
+    if (evenUnread)
+        for (const auto& [code, b] : load())
+            if (mine(b))
+                codes.push_back(code);
+    putBack(codes);
 }
 
 void SpareKeys::guardAgainstSignals(const QString& display)
@@ -452,6 +462,13 @@ void SpareKeys::guardAgainstSignals(const QString& display)
 bool SpareKeys::stopRequested()
 {
     return guard().stop;
+}
+
+void SpareKeys::awaitStopHandled()
+{
+    SignalGuard& g = guard();
+    for (int i = 0; i < 3000 && g.stop && !g.handled; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 TypingSpan::TypingSpan()

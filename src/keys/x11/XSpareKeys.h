@@ -89,8 +89,9 @@ public:
     void markRead(const std::set<KeyCode>& codes);
     // Puts back the bindings of this process whose keys have been read,
     // giving each target that has not shown it yet limitMs to do so; the
-    // others stay recorded, to be taken back once they are.
-    void restoreOwn(int limitMs = 50);
+    // others stay recorded, to be taken back once they are (evenUnread:
+    // they go back too).
+    void restoreOwn(int limitMs = 50, bool evenUnread = false);
 
     // Once this process has bound spare keycodes: on SIGTERM, SIGINT or
     // SIGHUP, typing stops, the bindings are put back as restoreOwn()
@@ -98,6 +99,9 @@ public:
     static void guardAgainstSignals(const QString& display);
     // A stop signal has come: typing must end now.
     static bool stopRequested();
+    // Where one has come: until its handling has put the bindings back (and
+    // ended the process), at most a few seconds.
+    static void awaitStopHandled();
 
 private:
     bool targetHasRead(const SpareBinding& binding, int limitMs);
