@@ -34,6 +34,7 @@ ReadReceipt::State ReadReceipt::look()
         return State::Stopped;
     }
     const std::uint64_t unread = process_->unreadBytes().value_or(0);
+    unread_ = unread;
     const bool waiting = ui == ThreadState::EventLoop || ui == ThreadState::Asleep;
     const std::optional<std::uint64_t> uiCpu = process_->uiThreadCpuTimeNs();
     const std::optional<std::uint64_t> cpu = process_->cpuTimeNs();

@@ -44,6 +44,8 @@ public:
     };
     // One look; call it about every millisecond while waiting.
     State look();
+    // The bytes the last look found waiting unread on the target's connection.
+    std::uint64_t unreadBytes() const { return unread_; }
 
     // Looks every millisecond until the state is at least wanted (Read or
     // Settled), the process is gone, interrupted() says so, or the limit
@@ -55,6 +57,7 @@ private:
     std::optional<TargetProcess> process_;
     std::chrono::milliseconds quiet_;
     bool read_ = false;
+    std::uint64_t unread_ = 0;
     bool uiWasWaiting_ = false;
     std::optional<std::uint64_t> uiCpu_;
     std::optional<std::uint64_t> cpu_;
