@@ -175,4 +175,19 @@ inline QString gnomeExtensionRefused(const QString& program, const QString& reas
         .arg(program, reason);
 }
 
+inline QString waylandDisplaySilent(const QString& display)
+{
+    return QStringLiteral("The Wayland display \"%1\" does not answer, so Typomat can neither "
+                          "bring windows to the front nor type keys.")
+        .arg(display);
+}
+
+inline QString waylandConnectionLostAfter(qsizetype sent, qsizetype total)
+{
+    return QStringLiteral("The connection to the Wayland compositor was lost after %1 of %2 "
+                          "keys, so the rest was not typed.")
+        .arg(sent)
+        .arg(total);
+}
+
 } // namespace keys::errors

@@ -1,0 +1,220 @@
+// SPDX-License-Identifier: MIT
+#include "keys/wayland/TargetPace.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace keys::wayland {
+
+namespace {
+
+constexpr milliseconds lookEvery{1};
+
+} // namespace
+
+TargetPace::TargetPace(long pid, const QStringList& displayAddresses, PaceFigures figures)
+    : figures_(figures), addresses_(displayAddresses),
+      receipt_(pid, displayAddresses, figures.quiet)
+{
+    if (receipt_.seesConnection())
+        return;
+    // The target's own connection is not to be found: watch them all, from
+    // what each held before the first key.
+    if (const auto clients = process::displayClients(addresses_)) {
+        watchesClients_ = true;
+        for (const process::ClientConnection& client : *clients)
+            clientsBefore_[client.inode] = client.unread;
+    }
+}
+
+void TargetPace::sent(int keys)
+{
+    receipt_.sent();
+    const auto perKey = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1))
+        / std::max(1, figures_.blindKeysPerSecond);
+    blindNext_ = std::max(blindNext_, Clock::now()) + perKey * keys;
+}
+
+std::optional<std::uint64_t> TargetPace::backlog()
+{
+    if (receipt_.seesConnection())
+        return receipt_.unreadBytes();
+    if (!watchesClients_)
+        return std::nullopt;
+    const auto clients = process::displayClients(addresses_);
+    if (!clients)
+        return std::nullopt;
+    std::uint64_t gained = 0;
+    for (const process::ClientConnection& client : *clients) {
+        const auto before = clientsBefore_.find(client.inode);
+        const std::uint64_t base = before == clientsBefore_.end() ? 0 : before->second;
+        if (client.unread > base)
+            gained = std::max(gained, client.unread - base);
+    }
+    return gained;
+}
+
+// Waits until no more than limit bytes wait unread. The bound starts anew
+// whenever the backlog shrinks: a slow reader is no stalled one.
+Outcome TargetPace::awaitBacklog(std::uint64_t limit, const FocusCheck& focus)
+{
+    Clock::time_point end = Clock::now() + figures_.bound;
+    std::optional<std::uint64_t> last;
+    for (;;) {
+        const State state = receipt_.visible() ? receipt_.look() : State::Unknown;
+        const std::optional<std::uint64_t> unread = backlog();
+        if (state == State::Gone)
+            return Outcome::Gone;
+        if (!unread) // nothing to see: the blind pace
+            break;
+        if (*unread <= limit && state != State::Stopped)
+            return Outcome::Done;
+        if (last && *unread < *last)
+            end = Clock::now() + figures_.bound;
+        last = unread;
+        const Focus where = focus();
+        if (where == Focus::Lost || where == Focus::Between)
+            return Outcome::FocusLost;
+        if (Clock::now() >= end)
+            return Outcome::Stalled;
+        std::this_thread::sleep_for(lookEvery);
+    }
+    while (Clock::now() < blindNext_) {
+        const Focus where = focus();
+        if (where == Focus::Lost || where == Focus::Between)
+            return Outcome::FocusLost;
+        std::this_thread::sleep_for(std::min<Clock::duration>(lookEvery, blindNext_ - Clock::now()));
+    }
+    return Outcome::Done;
+}
+
+Outcome TargetPace::awaitRoom(const FocusCheck& focus)
+{
+    return awaitBacklog(figures_.backlogLimit, focus);
+}
+
+bool TargetPace::awaitIdle(const FocusCheck& focus, bool dialogKey)
+{
+    if (!receipt_.visible())
+        return awaitBacklog(0, focus) == Outcome::Done
+            && (!dialogKey || pause(figures_.commandPause, focus) == Outcome::Done);
+    const Clock::time_point end = Clock::now() + figures_.settleFirst;
+    for (;;) {
+        const State state = receipt_.look();
+        if (state == State::Settled || state == State::Gone)
+            return true;
+        if (Clock::now() >= end)
+            return false;
+        focus();
+        std::this_thread::sleep_for(lookEvery);
+    }
+}
+
+// Once the target is done, the focus must rest on a window of its own: a
+// dialog that closed hands it back to the window below a little later.
+Outcome TargetPace::awaitFocusBack(const FocusCheck& focus, Clock::time_point end)
+{
+    for (;;) {
+        const Focus where = focus();
+        if (where == Focus::Lost)
+            return Outcome::FocusLost;
+        if (where != Focus::Between)
+            return Outcome::Done;
+        if (Clock::now() >= end)
+            return Outcome::FocusLost;
+        std::this_thread::sleep_for(lookEvery);
+    }
+}
+
+Outcome TargetPace::pause(milliseconds time, const FocusCheck& focus)
+{
+    const Clock::time_point end = Clock::now() + time;
+    while (Clock::now() < end) {
+        if (focus() == Focus::Lost)
+            return Outcome::FocusLost;
+        std::this_thread::sleep_for(lookEvery);
+    }
+    return Outcome::Done;
+}
+
+Outcome TargetPace::awaitHandled(const FocusCheck& focus, bool idleBefore)
+{
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point end = start + figures_.bound;
+    const Clock::time_point floorEnd = start + figures_.commandFloor;
+    if (!receipt_.visible()) {
+        // Only the compositor's news tell: a window change within the pause.
+        bool moved = false;
+        while (!moved && Clock::now() < start + figures_.commandPause) {
+            const Focus where = focus();
+            if (where == Focus::Lost)
+                return Outcome::FocusLost;
+            moved = where == Focus::Moved;
+            std::this_thread::sleep_for(lookEvery);
+        }
+        if (const Outcome o = awaitFocusBack(focus, end); o != Outcome::Done)
+            return o;
+        if (moved) {
+            const auto settled = std::max(Clock::now() + figures_.settle, floorEnd);
+            return pause(std::chrono::duration_cast<milliseconds>(settled - Clock::now()), focus);
+        }
+        return awaitBacklog(0, focus);
+    }
+    const State wanted = idleBefore ? State::Settled : State::Read;
+    for (;;) {
+        const State state = receipt_.look();
+        const Focus where = focus();
+        if (where == Focus::Lost)
+            return Outcome::FocusLost;
+        if (state == State::Gone)
+            return Outcome::Gone;
+        if (state >= wanted && where != Focus::Between && Clock::now() >= floorEnd)
+            return idleBefore ? Outcome::Done : pause(figures_.busyMargin, focus);
+        if (Clock::now() >= end)
+            return where == Focus::Between ? Outcome::FocusLost : Outcome::Stalled;
+        std::this_thread::sleep_for(lookEvery);
+    }
+}
+
+Outcome TargetPace::awaitTaken(const FocusCheck& focus, bool keymapFollows)
+{
+    if (!receipt_.visible()) {
+        if (const Outcome o = awaitBacklog(0, focus); o != Outcome::Done || !keymapFollows)
+            return o;
+        // An X11 program reads its keys through XWayland and looks their
+        // symbols up only when it handles them, by then in the new keymap.
+        return pause(figures_.swapPause, focus);
+    }
+    Clock::time_point end = Clock::now() + figures_.bound;
+    for (;;) {
+        const State state = receipt_.look();
+        if (state == State::Gone || state >= State::Read)
+            return state == State::Gone ? Outcome::Gone : Outcome::Done;
+        if (Clock::now() >= end)
+            return Outcome::Stalled;
+        focus();
+        std::this_thread::sleep_for(lookEvery);
+    }
+}
+
+Outcome TargetPace::awaitKeymapTaken(const FocusCheck& focus)
+{
+    if (!receipt_.visible())
+        return pause(figures_.swapPause, focus);
+    receipt_.sent();
+    const Clock::time_point end = Clock::now() + figures_.bound;
+    for (;;) {
+        const State state = receipt_.look();
+        if (state == State::Gone)
+            return Outcome::Gone;
+        if (state == State::Settled)
+            return Outcome::Done;
+        if (Clock::now() >= end)
+            return Outcome::Stalled;
+        if (focus() == Focus::Lost)
+            return Outcome::FocusLost;
+        std::this_thread::sleep_for(lookEvery);
+    }
+}
+
+} // namespace keys::wayland
