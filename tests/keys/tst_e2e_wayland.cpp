@@ -60,6 +60,7 @@ void TestWayland::initTestCase()
                              .arg(QString::fromLocal8Bit(e.what()))));
     }
     term_ = std::make_unique<FootCapture>(*sway_, target);
+    VERIFY_STARTED(*term_);
     sender_ = std::make_unique<keys::WaylandKeySender>();
 }
 
@@ -83,6 +84,7 @@ QByteArray TestWayland::type(const QString& keys, qsizetype expectedSize)
 void TestWayland::titleRule()
 {
     FootCapture other(*sway_, target + QStringLiteral(" Two"));
+    VERIFY_STARTED(other);
     WaylandProbe probe;
     sender_->AppActivate(target);
     QVERIFY(probe.isActive(target));
@@ -155,6 +157,7 @@ void TestWayland::firstKeysOfEachRunArrive()
     const QByteArray text("The quick brown fox jumps over the lazy dog");
     for (int run = 0; run < 5; ++run) {
         FootCapture fresh(*sway_, QStringLiteral("Fresh %1").arg(run));
+        VERIFY_STARTED(fresh);
         keys::WaylandKeySender sender;
         sender.AppActivate(fresh.title());
         sender.SendKeys(QString::fromLatin1(text), true);
@@ -165,6 +168,7 @@ void TestWayland::firstKeysOfEachRunArrive()
 void TestWayland::stolenFocusStopsTyping()
 {
     FootCapture thief(*sway_, QStringLiteral("Thief"));
+    VERIFY_STARTED(thief);
     // Shift is held when the focus goes, and must be let go.
     const QString text = QStringLiteral("+(") + QString(20000, QLatin1Char('s')) + QStringLiteral(")");
     sender_->AppActivate(target);
@@ -202,6 +206,7 @@ void TestWayland::longTextArrivesWhole()
 void TestWayland::typingFollowsIntoDialog()
 {
     WaylandDialogTarget app(*sway_, QStringLiteral("Dialog Owner"));
+    VERIFY_STARTED(app);
     sender_->AppActivate(app.title());
     sender_->SendKeys(QStringLiteral("^dfile name~after"), true);
     QVERIFY2(app.waitFor(QStringLiteral("main"), QStringLiteral("after")), qPrintable(app.log()));
