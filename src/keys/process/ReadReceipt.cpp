@@ -6,8 +6,8 @@
 namespace keys::process {
 
 ReadReceipt::ReadReceipt(long pid, const QStringList& displayAddresses,
-                         std::chrono::milliseconds quiet)
-    : process_(TargetProcess::find(pid)), quiet_(quiet)
+                         std::chrono::milliseconds quiet, double idleShare)
+    : process_(TargetProcess::find(pid)), quiet_(quiet), idleShare_(idleShare)
 {
     if (process_)
         process_->findConnections(displayAddresses);
@@ -18,6 +18,7 @@ void ReadReceipt::sent()
     read_ = false;
     uiWasWaiting_ = false;
     quietSince_ = Clock::now();
+    idleLooks_.clear();
 }
 
 ReadReceipt::State ReadReceipt::look()
@@ -31,6 +32,7 @@ ReadReceipt::State ReadReceipt::look()
     if (ui == ThreadState::Stopped) {
         uiWasWaiting_ = false;
         quietSince_ = now;
+        idleLooks_.clear();
         return State::Stopped;
     }
     const std::uint64_t unread = process_->unreadBytes().value_or(0);
@@ -43,7 +45,9 @@ ReadReceipt::State ReadReceipt::look()
     // reading thread of its own is still pending.
     if (unread == 0 && waiting && uiWasWaiting_ && uiCpu == uiCpu_)
         read_ = true;
-    if (unread > 0 || !waiting || cpu != cpu_)
+    // With an idle share, a UI thread caught at work on an animation's frame
+    // counts through its CPU time alone.
+    if (unread > 0 || (!waiting && idleShare_ == 0) || !cpu || !idle(now, *cpu))
         quietSince_ = now;
     uiWasWaiting_ = waiting;
     uiCpu_ = uiCpu;
@@ -53,6 +57,22 @@ ReadReceipt::State ReadReceipt::look()
     if (!read_ || !waiting)
         return State::Handling;
     return now - quietSince_ >= quiet_ ? State::Settled : State::Read;
+}
+
+// Idle since the last wake: no more CPU time than the idle share of the
+// time passed (over the last quiet time, once that much has passed).
+bool ReadReceipt::idle(Clock::time_point now, std::uint64_t cpu)
+{
+    while (idleLooks_.size() > 1 && now - idleLooks_[1].first >= quiet_)
+        idleLooks_.pop_front();
+    idleLooks_.emplace_back(now, cpu);
+    const auto& [since, cpuThen] = idleLooks_.front();
+    const auto allowed = std::chrono::duration<double, std::nano>(now - since).count() * idleShare_;
+    if (cpu >= cpuThen && static_cast<double>(cpu - cpuThen) <= allowed)
+        return true;
+    idleLooks_.clear();
+    idleLooks_.emplace_back(now, cpu);
+    return false;
 }
 
 ReadReceipt::State ReadReceipt::await(State wanted, std::chrono::milliseconds limit,

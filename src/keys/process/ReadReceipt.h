@@ -5,6 +5,7 @@
 #include "keys/process/TargetProcess.h"
 
 #include <chrono>
+#include <deque>
 #include <functional>
 
 namespace keys::process {
@@ -17,8 +18,13 @@ public:
     // (xDisplayAddresses, waylandDisplayAddresses). A target whose process
     // cannot be watched (another machine, another user, a sandbox) gives no
     // receipt: visible() is false and look() answers Unknown.
+    // quiet: how long the process must stay idle to count as Settled;
+    // idleShare: how much CPU time it may use meanwhile, as a share of the
+    // quiet time (0: none). A toolkit that redraws on every frame of an
+    // animation uses a little all the time, and is idle all the same.
     ReadReceipt(long pid, const QStringList& displayAddresses,
-                std::chrono::milliseconds quiet = std::chrono::milliseconds(3));
+                std::chrono::milliseconds quiet = std::chrono::milliseconds(3),
+                double idleShare = 0);
 
     bool visible() const { return process_.has_value(); }
     // The target's connection to the display server was found, so unread
@@ -54,6 +60,8 @@ public:
                 const std::function<bool()>& interrupted = {});
 
 private:
+    bool idle(Clock::time_point now, std::uint64_t cpu);
+
     std::optional<TargetProcess> process_;
     std::chrono::milliseconds quiet_;
     bool read_ = false;
@@ -61,6 +69,10 @@ private:
     bool uiWasWaiting_ = false;
     std::optional<std::uint64_t> uiCpu_;
     std::optional<std::uint64_t> cpu_;
+    double idleShare_;
+    // CPU time read at each look since the process last woke for good (or
+    // keys went out), the oldest first.
+    std::deque<std::pair<Clock::time_point, std::uint64_t>> idleLooks_;
     Clock::time_point quietSince_ = Clock::now();
 };
 
