@@ -12,9 +12,10 @@ constexpr milliseconds lookEvery{1};
 
 } // namespace
 
-TargetPace::TargetPace(long pid, const QStringList& displayAddresses, PaceFigures figures)
-    : figures_(figures), addresses_(displayAddresses),
-      receipt_(pid, displayAddresses, figures.quiet)
+TargetPace::TargetPace(long pid, const QStringList& displayAddresses, CompositorSync sync,
+                       PaceFigures figures)
+    : figures_(figures), addresses_(displayAddresses), sync_(std::move(sync)),
+      receipt_(pid, displayAddresses, figures.quiet, figures.idleShare)
 {
     if (receipt_.seesConnection())
         return;
@@ -30,6 +31,7 @@ TargetPace::TargetPace(long pid, const QStringList& displayAddresses, PaceFigure
 void TargetPace::sent(int keys)
 {
     receipt_.sent();
+    settled_ = false;
     const auto perKey = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1))
         / std::max(1, figures_.blindKeysPerSecond);
     blindNext_ = std::max(blindNext_, Clock::now()) + perKey * keys;
@@ -98,14 +100,54 @@ bool TargetPace::awaitIdle(const FocusCheck& focus, bool dialogKey)
     if (!receipt_.visible())
         return awaitBacklog(0, focus) == Outcome::Done
             && (!dialogKey || pause(figures_.commandPause, focus) == Outcome::Done);
-    const Clock::time_point end = Clock::now() + figures_.settleFirst;
+    // Found settled since the last keys: nothing to wait for.
+    if (settled_ && !dialogKey)
+        return true;
+    const milliseconds limit = dialogKey ? figures_.bound
+        : busyAnyway_                   ? 2 * figures_.quiet
+                                        : figures_.settleFirst;
+    busyAnyway_ = !awaitSettled(focus, Clock::now() + limit, Clock::now(),
+                                dialogKey ? figures_.dialogHold : milliseconds(0))
+                       .has_value();
+    return !busyAnyway_;
+}
+
+std::optional<TargetPace::State> TargetPace::awaitSettled(const FocusCheck& focus,
+                                                          Clock::time_point end,
+                                                          Clock::time_point notBefore,
+                                                          milliseconds hold)
+{
+    std::optional<Clock::time_point> settledSince;
+    std::optional<Clock::time_point> syncedAt;
     for (;;) {
         const State state = receipt_.look();
-        if (state == State::Settled || state == State::Gone)
-            return true;
+        const Focus where = focus();
+        if (where == Focus::Lost || state == State::Gone)
+            return state;
+        if (state != State::Settled || where == Focus::Between) {
+            settledSince.reset();
+            syncedAt.reset();
+        } else if (!settledSince) {
+            settledSince = Clock::now();
+        }
+        if (syncedAt && Clock::now() >= *syncedAt + figures_.confirm) {
+            settled_ = true;
+            return state;
+        }
+        // The hold is for the window the wait began in: once the focus
+        // moved, its change has come.
+        const milliseconds held = where == Focus::Unchanged ? hold : milliseconds(0);
+        if (!syncedAt && settledSince
+            && Clock::now() >= std::max(notBefore, *settledSince + held)) {
+            // Whatever the compositor still had for the target (the answer
+            // to a new window, say) is now on its way; the target must stay
+            // settled after it too.
+            if (!sync_())
+                return State::Gone;
+            syncedAt = Clock::now();
+        }
         if (Clock::now() >= end)
-            return false;
-        focus();
+            return std::nullopt;
         std::this_thread::sleep_for(lookEvery);
     }
 }
@@ -137,7 +179,7 @@ Outcome TargetPace::pause(milliseconds time, const FocusCheck& focus)
     return Outcome::Done;
 }
 
-Outcome TargetPace::awaitHandled(const FocusCheck& focus, bool idleBefore)
+Outcome TargetPace::awaitHandled(const FocusCheck& focus, bool idleBefore, bool dialogKey)
 {
     const Clock::time_point start = Clock::now();
     const Clock::time_point end = start + figures_.bound;
@@ -160,7 +202,16 @@ Outcome TargetPace::awaitHandled(const FocusCheck& focus, bool idleBefore)
         }
         return awaitBacklog(0, focus);
     }
-    const State wanted = idleBefore ? State::Settled : State::Read;
+    if (idleBefore) {
+        const std::optional<State> state =
+            awaitSettled(focus, end, floorEnd, dialogKey ? figures_.closingHold : milliseconds(0));
+        if (!state)
+            return focus() == Focus::Between ? Outcome::FocusLost : Outcome::Stalled;
+        if (*state == State::Gone)
+            return Outcome::Gone;
+        return focus() == Focus::Lost ? Outcome::FocusLost : Outcome::Done;
+    }
+    // Busy anyway: its reading the key, and a moment for a window to show.
     for (;;) {
         const State state = receipt_.look();
         const Focus where = focus();
@@ -168,8 +219,8 @@ Outcome TargetPace::awaitHandled(const FocusCheck& focus, bool idleBefore)
             return Outcome::FocusLost;
         if (state == State::Gone)
             return Outcome::Gone;
-        if (state >= wanted && where != Focus::Between && Clock::now() >= floorEnd)
-            return idleBefore ? Outcome::Done : pause(figures_.busyMargin, focus);
+        if (state >= State::Read && where != Focus::Between && Clock::now() >= floorEnd)
+            return pause(figures_.busyMargin, focus);
         if (Clock::now() >= end)
             return where == Focus::Between ? Outcome::FocusLost : Outcome::Stalled;
         std::this_thread::sleep_for(lookEvery);

@@ -28,13 +28,32 @@ struct PaceFigures {
     // How long a target may go without reading, or stay busy after a key,
     // before typing stops.
     milliseconds bound{5000};
-    // How long a target must use no CPU time to count as done with a key.
-    milliseconds quiet{10};
+    // How long a target must stay idle to count as done with a key: longer
+    // than a frame (a toolkit waits idle for the compositor's next frame,
+    // 16.7 ms at 60 Hz, between its steps), using no more CPU time than an
+    // animation does (a GTK file chooser redraws on every frame while open:
+    // 1 to 5 per cent of a CPU, against 15 to 100 while it builds itself).
+    milliseconds quiet{30};
+    double idleShare = 0.1;
+    // After the target settled, a round trip with the compositor, and this
+    // long in which it must stay settled.
+    milliseconds confirm{5};
     // Before a key that may open a window, how long to wait for a busy
     // target to settle; one that does not is busy anyway (a terminal
-    // printing, say), and then its reading the key is enough.
-    milliseconds settleFirst{100};
+    // printing, say), and then its reading the key is enough. Once found
+    // busy anyway, only a short look before each such key.
+    milliseconds settleFirst{300};
     milliseconds busyMargin{20};
+    // Before Enter or Escape in a dialog, how much longer the target must
+    // stay settled: a GTK file chooser shows its name completion a while
+    // after the typing, by a timer, and drops an Enter that comes while it
+    // is up.
+    milliseconds dialogHold{150};
+    // After Enter or Escape in a dialog that is still open once the target
+    // settled, how long it must stay so to count as open: GTK closes a
+    // dialog some 250 ms after the key, and the keys after it belong to
+    // the window below.
+    milliseconds closingHold{400};
 
     // Where the target's process cannot be watched: after a key that may
     // open a window, how long to wait for one ([Keys] CommandPauseMs); once
@@ -68,13 +87,17 @@ enum class Focus {
     Lost,      // on a window that is not the target's
 };
 using FocusCheck = std::function<Focus()>;
+// A round trip with the compositor: what it had for the target is sent.
+// False when the connection is gone.
+using CompositorSync = std::function<bool()>;
 
 class TargetPace {
 public:
     // pid: the target's process, 0 when unknown. displayAddresses: where
     // the display servers the keys go through listen (the compositor, and
     // XWayland for X11 programs).
-    TargetPace(long pid, const QStringList& displayAddresses, PaceFigures figures = {});
+    TargetPace(long pid, const QStringList& displayAddresses, CompositorSync sync,
+               PaceFigures figures = {});
 
     const PaceFigures& figures() const { return figures_; }
     bool seesProcess() const { return receipt_.visible(); }
@@ -86,11 +109,12 @@ public:
     // Before a key that may open or close a window: until the target is
     // done with the keys before it. False when it is busy anyway.
     // dialogKey: Enter or Escape in a dialog, which toolkits drop while a
-    // completion popup is still to come.
+    // completion popup is still to come: waited for up to the bound.
     bool awaitIdle(const FocusCheck& focus, bool dialogKey);
     // After such a key: until the target has handled it and the focus rests
-    // on one of its windows. idleBefore: what awaitIdle said.
-    Outcome awaitHandled(const FocusCheck& focus, bool idleBefore);
+    // on one of its windows. idleBefore: what awaitIdle said. dialogKey:
+    // Enter or Escape in a dialog, which may close it only a while later.
+    Outcome awaitHandled(const FocusCheck& focus, bool idleBefore, bool dialogKey);
     // Until the target has read and taken in every key sent: before the
     // keymap changes (keymapFollows), and before typing ends.
     Outcome awaitTaken(const FocusCheck& focus, bool keymapFollows);
@@ -108,11 +132,19 @@ private:
     Outcome awaitBacklog(std::uint64_t limit, const FocusCheck& focus);
     Outcome awaitFocusBack(const FocusCheck& focus, Clock::time_point end);
     Outcome pause(milliseconds time, const FocusCheck& focus);
+    // Settled, and still so after a round trip with the compositor: a
+    // toolkit that waits for the compositor's answer (to map a window,
+    // say) is not done. Nothing when the time passed first.
+    std::optional<State> awaitSettled(const FocusCheck& focus, Clock::time_point end,
+                                      Clock::time_point notBefore, milliseconds hold);
 
     PaceFigures figures_;
     QStringList addresses_;
+    CompositorSync sync_;
     process::ReadReceipt receipt_;
     bool watchesClients_ = false;
+    bool busyAnyway_ = false;
+    bool settled_ = false; // found settled since keys last went out
     std::map<std::uint32_t, std::uint64_t> clientsBefore_;
     Clock::time_point blindNext_ = Clock::now();
 };

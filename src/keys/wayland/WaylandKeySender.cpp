@@ -212,7 +212,8 @@ void WaylandKeySender::SendKeys(const QString& keys, bool wait)
         figures.commandPause = std::chrono::milliseconds(*commandPauseMs_);
         figures.commandFloor = figures.commandPause;
     }
-    TargetPace pace(followed_->pid, displayAddresses(), figures);
+    TargetPace pace(followed_->pid, displayAddresses(), [&display] { return display.roundtrip(); },
+                    figures);
     {
         Typist typist(display, *keyboard_, guard, pace, followed_->kind,
                       followed_->kind == Followed::Kind::X11 ? xwayland_.get() : nullptr);

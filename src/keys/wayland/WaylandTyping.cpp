@@ -164,7 +164,7 @@ void Typist::run(const std::vector<PlannedKey>& keys, bool wait)
             // the focus is checked last, right before the next burst.
             if (!display_.flush())
                 lost(confirmed_, total);
-            check(pace_.awaitRoom(following()), confirmed_, total);
+            check(pace_.awaitRoom(following()), i, total);
             passOn(i, total);
         }
         type(key);
@@ -206,7 +206,7 @@ void Typist::typeCommand(const PlannedKey& key, std::size_t index, std::size_t t
     if (last && !wait)
         return;
     guard_.expectWindows(true);
-    const Outcome outcome = pace_.awaitHandled(following(), idle);
+    const Outcome outcome = pace_.awaitHandled(following(), idle, dialogKey);
     guard_.expectWindows(false);
     const bool moved = guard_.current() != before;
     // After the last key the focus may go anywhere: the key may have
@@ -335,12 +335,14 @@ void Typist::check(Outcome outcome, std::size_t done, std::size_t total)
     switch (outcome) {
     case Outcome::Done:
         return;
+    // Keys sent since the focus was last seen on a followed window may have
+    // gone elsewhere: only those before count as typed.
     case Outcome::Gone:
         if (done == total)
             return;
-        lost(done, total);
+        lost(std::min(done, confirmed_), total);
     case Outcome::FocusLost:
-        lost(done, total);
+        lost(std::min(done, confirmed_), total);
     case Outcome::Stalled:
         if (done == total)
             throw NoAnswerAfterLastKey(errors::noAnswerAfterLastKey(static_cast<qsizetype>(total)));
