@@ -256,6 +256,23 @@ XwaylandCapture::XwaylandCapture(const SwaySession& session, const QString& titl
     start(QStringLiteral("xterm"), command, [&] { return file_.exists(); });
 }
 
+// ------------------------------------------------------------ applications
+
+WaylandApp::WaylandApp(const SwaySession&, const QString& title, const QStringList& environment,
+                       const QStringList& command)
+    : SessionClient(title)
+{
+    start(command.value(0),
+          QStringList{QStringLiteral("env"), QStringLiteral("-u"), QStringLiteral("DISPLAY"),
+                      QStringLiteral("HOME=") + home_.path(),
+                      QStringLiteral("XDG_CONFIG_HOME=") + home_.filePath(QStringLiteral(".config")),
+                      QStringLiteral("XDG_DATA_HOME=") + home_.filePath(QStringLiteral(".local")),
+                      QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=") + home_.filePath(QStringLiteral("no-bus")),
+                      QStringLiteral("GSETTINGS_BACKEND=memory"), QStringLiteral("NO_AT_BRIDGE=1")}
+              + environment + command,
+          [] { return true; });
+}
+
 // ------------------------------------------------------------ dialog target
 
 WaylandDialogTarget::WaylandDialogTarget(const SwaySession&, const QString& title,

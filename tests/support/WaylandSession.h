@@ -122,6 +122,21 @@ public:
     XwaylandCapture(const SwaySession& session, const QString& title, bool asNobody);
 };
 
+// A program from the archive run natively on the session, with a home of
+// its own (no settings or saved session of an earlier run) and no session
+// bus, so that it is one process.
+class WaylandApp : public SessionClient {
+public:
+    // title: the title of its window once it is up. environment: VAR=value
+    // entries for it, such as the toolkit's platform.
+    WaylandApp(const SwaySession& session, const QString& title, const QStringList& environment,
+               const QStringList& command);
+    QString home() const { return home_.path(); }
+
+private:
+    QTemporaryDir home_;
+};
+
 // typomat_dialog_target as a native Wayland window: a line edit, and a
 // modal dialog with a line edit of its own on Ctrl+D. value() reads its log
 // ("main", "dialog", "opened", "accepted").
