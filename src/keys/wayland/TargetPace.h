@@ -57,17 +57,20 @@ struct PaceFigures {
 
     // Where the target's process cannot be watched: after a key that may
     // open a window, how long to wait for one ([Keys] CommandPauseMs); once
-    // the focus moved, how long the new window needs before keys; before
-    // another keymap, how long the target needs to take the keys typed
-    // under the old one after reading them, and an X11 program the new one.
+    // the focus moved, how long the new window needs before keys; around a
+    // new keymap, how long an X11 program needs to take the keys typed
+    // under the old one after reading them, and to take the new one (xterm
+    // through XWayland lost keys with no pause, none with 30 ms; twice that).
     milliseconds commandPause{150};
     // Set by the user ([Keys] CommandPauseMs): the least any such key waits,
     // whatever the target.
     milliseconds commandFloor{0};
     milliseconds settle{100};
     milliseconds swapPause{60};
-    // Where not even the backlog can be seen: the pace at which a target
-    // may stop reading for a second and lose nothing.
+    // Where not even the backlog can be seen: a pace at which a target may
+    // stop reading for a second and lose nothing (measured with foot on
+    // sway: stopped for 1 s it took any text, for 3 s plain letters but not
+    // alternating case, which needs Shift events between the keys).
     int blindKeysPerSecond = 600;
 };
 
