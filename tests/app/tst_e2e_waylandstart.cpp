@@ -112,12 +112,10 @@ private:
 void TestWaylandStart::initTestCase()
 {
     QVERIFY2(!qEnvironmentVariable("TYPOMAT_EXE").isEmpty(), "TYPOMAT_EXE names the program");
-    try {
-        sway_ = std::make_unique<SwaySession>(true);
-    } catch (const std::exception& e) {
-        QSKIP(qPrintable(QStringLiteral("no headless sway here: %1")
-                             .arg(QString::fromLocal8Bit(e.what()))));
-    }
+    QString why;
+    sway_ = startSway(true, why);
+    if (!sway_)
+        QSKIP(qPrintable(why));
 }
 
 void TestWaylandStart::cleanupTestCase()

@@ -57,12 +57,10 @@ private:
 
 void TestWayland::initTestCase()
 {
-    try {
-        sway_ = std::make_unique<SwaySession>(true);
-    } catch (const std::exception& e) {
-        QSKIP(qPrintable(QStringLiteral("no headless sway here: %1")
-                             .arg(QString::fromLocal8Bit(e.what()))));
-    }
+    QString why;
+    sway_ = startSway(true, why);
+    if (!sway_)
+        QSKIP(qPrintable(why));
     term_ = std::make_unique<FootCapture>(*sway_, target);
     VERIFY_STARTED(*term_);
     sender_ = std::make_unique<keys::WaylandKeySender>();

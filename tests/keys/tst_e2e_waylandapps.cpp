@@ -25,12 +25,10 @@ private:
 
 void TestWaylandApps::initTestCase()
 {
-    try {
-        sway_ = std::make_unique<SwaySession>();
-    } catch (const std::exception& e) {
-        QSKIP(qPrintable(QStringLiteral("no headless sway here: %1")
-                             .arg(QString::fromLocal8Bit(e.what()))));
-    }
+    QString why;
+    sway_ = startSway(false, why);
+    if (!sway_)
+        QSKIP(qPrintable(why));
 }
 
 void TestWaylandApps::cleanupTestCase()

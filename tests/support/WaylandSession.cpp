@@ -107,6 +107,16 @@ SwaySession::SwaySession(bool withXwayland)
     }
 }
 
+std::unique_ptr<SwaySession> startSway(bool withXwayland, QString& why)
+{
+    try {
+        return std::make_unique<SwaySession>(withXwayland);
+    } catch (const std::exception& e) {
+        why = QStringLiteral("no headless sway here: %1").arg(QString::fromLocal8Bit(e.what()));
+        return nullptr;
+    }
+}
+
 SwaySession::~SwaySession()
 {
     if (keyboard_)

@@ -49,6 +49,10 @@ private:
     std::unique_ptr<ChildProcess> keyboard_;
 };
 
+// A sway of the test's own, or nullptr and why there is none (a machine
+// without sway skips the Wayland tests).
+std::unique_ptr<SwaySession> startSway(bool withXwayland, QString& why);
+
 // A connection of the test's own to the compositor, for looking at windows
 // and activating them.
 class WaylandProbe {
