@@ -2,6 +2,7 @@
 // the bytes that reach the terminal's tty are exactly the keys.
 #include "TerminalRows.h"
 #include "WaylandSession.h"
+#include "keys/wayland/CompositorIpc.h"
 #include "keys/wayland/WaylandKeySender.h"
 
 #include <QTest>
@@ -34,6 +35,7 @@ private Q_SLOTS:
     void cleanupTestCase();
 
     void titleRule();
+    void compositorNamesTheProcess();
     void activationAcrossWorkspaces();
     void keysReachTheTerminal_data();
     void keysReachTheTerminal();
@@ -100,6 +102,26 @@ void TestWayland::titleRule()
     keys::WaylandKeySender ownIsFoot({QStringLiteral("FOOT")});
     QCOMPARE(errorOf([&] { ownIsFoot.AppActivate(target); }),
              QStringLiteral("No window titled \"%1\" is open.").arg(target));
+}
+
+// Typing is paced by the target's process, which sway's control socket
+// names (Hyprland's answer is read the same way; there is no Hyprland here).
+void TestWayland::compositorNamesTheProcess()
+{
+    sender_->AppActivate(target);
+    const auto focused = keys::wayland::askFocusedWindow();
+    QVERIFY(focused);
+    QCOMPARE(focused->pid, static_cast<long>(term_->pid()));
+    QCOMPARE(focused->title, target);
+    QCOMPARE(focused->appId, QStringLiteral("foot"));
+    QVERIFY(!focused->xwayland);
+    const auto hyprland = keys::wayland::focusedInHyprlandAnswer(
+        R"({"address": "0x5f", "pid": 4242, "title": "T", "class": "XTerm", "xwayland": true})");
+    QVERIFY(hyprland);
+    QCOMPARE(hyprland->pid, 4242L);
+    QCOMPARE(hyprland->appId, QStringLiteral("XTerm"));
+    QVERIFY(hyprland->xwayland);
+    QVERIFY(!keys::wayland::focusedInHyprlandAnswer(R"({})"));
 }
 
 void TestWayland::activationAcrossWorkspaces()

@@ -175,11 +175,6 @@ std::optional<FocusedWindow> focusedNode(const QJsonObject& node)
 
 } // namespace
 
-std::optional<FocusedWindow> focusedInSwayTree(const QByteArray& json)
-{
-    return focusedNode(QJsonDocument::fromJson(json).object());
-}
-
 std::optional<FocusedWindow> focusedInHyprlandAnswer(const QByteArray& json)
 {
     const QJsonObject window = QJsonDocument::fromJson(json).object();
@@ -198,7 +193,7 @@ std::optional<FocusedWindow> askFocusedWindow(int timeoutMs)
         sway = qEnvironmentVariable("I3SOCK");
     if (!sway.isEmpty()) {
         if (const std::optional<QByteArray> tree = askSway(sway, timeoutMs))
-            return focusedInSwayTree(*tree);
+            return focusedNode(QJsonDocument::fromJson(*tree).object());
         return std::nullopt;
     }
     const QString hyprland = hyprlandSocket();

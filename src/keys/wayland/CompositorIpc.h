@@ -22,9 +22,7 @@ struct FocusedWindow {
 // answer within timeoutMs.
 std::optional<FocusedWindow> askFocusedWindow(int timeoutMs = 500);
 
-// For tests: the focused window in a sway get_tree answer (JSON), or in a
-// Hyprland activewindow answer.
-std::optional<FocusedWindow> focusedInSwayTree(const QByteArray& json);
+// The window in Hyprland's answer to "j/activewindow" (JSON).
 std::optional<FocusedWindow> focusedInHyprlandAnswer(const QByteArray& json);
 
 } // namespace keys::wayland

@@ -2,11 +2,24 @@
 #include "keys/wayland/XwaylandMapping.h"
 
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 
 #include <cstdlib>
 #include <poll.h>
 
 namespace keys::wayland {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int msLeft(Clock::time_point end)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+} // namespace
 
 std::unique_ptr<XwaylandMapping> XwaylandMapping::connect()
 {
@@ -23,47 +36,61 @@ XwaylandMapping::~XwaylandMapping()
     xcb_disconnect(connection_);
 }
 
-bool XwaylandMapping::sync()
+bool XwaylandMapping::sync(std::chrono::milliseconds limit)
 {
-    xcb_get_input_focus_reply_t* reply =
-        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr);
-    std::free(reply);
-    return reply != nullptr;
+    const Clock::time_point end = Clock::now() + limit;
+    const xcb_get_input_focus_cookie_t cookie = xcb_get_input_focus(connection_);
+    xcb_flush(connection_);
+    for (;;) {
+        void* reply = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (xcb_poll_for_reply(connection_, cookie.sequence, &reply, &error)) {
+            std::free(reply);
+            std::free(error);
+            return reply != nullptr;
+        }
+        if (!waitForInput(end))
+            return false;
+    }
 }
 
-bool XwaylandMapping::takeEvents()
+bool XwaylandMapping::waitForInput(Clock::time_point end)
 {
-    bool changed = false;
+    if (xcb_connection_has_error(connection_))
+        return false;
+    pollfd p{xcb_get_file_descriptor(connection_), POLLIN, 0};
+    if (poll(&p, 1, msLeft(end)) <= 0)
+        return false;
+    // Reading the events also reads the replies that came with them.
+    takeEvents();
+    return true;
+}
+
+void XwaylandMapping::takeEvents()
+{
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
         // Every client hears of a keyboard mapping change, asked or not.
         if ((event->response_type & 0x7f) == XCB_MAPPING_NOTIFY)
-            changed = true;
+            changed_ = true;
         std::free(event);
     }
-    return changed;
 }
 
 void XwaylandMapping::forgetChanges()
 {
-    sync();
+    sync(std::chrono::milliseconds(answerTimeoutMs));
     takeEvents();
+    changed_ = false;
 }
 
 bool XwaylandMapping::awaitChange(std::chrono::milliseconds limit)
 {
-    using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + limit;
-    for (;;) {
-        if (takeEvents())
-            return true;
-        if (xcb_connection_has_error(connection_))
+    takeEvents();
+    while (!changed_)
+        if (!waitForInput(end))
             return false;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-        if (left.count() <= 0)
-            return false;
-        pollfd p{xcb_get_file_descriptor(connection_), POLLIN, 0};
-        poll(&p, 1, static_cast<int>(left.count()));
-    }
+    return true;
 }
 
 } // namespace keys::wayland

@@ -14,6 +14,9 @@ namespace keys::wayland {
 
 class XwaylandMapping {
 public:
+    // How long XWayland has to answer.
+    static constexpr int answerTimeoutMs = 2000;
+
     // The X server of $DISPLAY, or nullptr when it cannot be reached.
     static std::unique_ptr<XwaylandMapping> connect();
     ~XwaylandMapping();
@@ -21,8 +24,8 @@ public:
     XwaylandMapping& operator=(const XwaylandMapping&) = delete;
 
     // An X round trip: the keys the compositor handed XWayland before are
-    // passed on to the X11 program. False when the connection is gone.
-    bool sync();
+    // passed on to the X11 program. False when it did not answer in time.
+    bool sync(std::chrono::milliseconds limit = std::chrono::milliseconds(answerTimeoutMs));
     // From now on, a keyboard mapping change counts.
     void forgetChanges();
     // Waits until the X server has told its clients that the keyboard
@@ -31,11 +34,14 @@ public:
     bool awaitChange(std::chrono::milliseconds limit);
 
 private:
+    using Clock = std::chrono::steady_clock;
     explicit XwaylandMapping(xcb_connection_t* connection) : connection_(connection) {}
-    // Reads the events that came; true when one was a mapping change.
-    bool takeEvents();
+    // Waits for something to read and reads it; false at the deadline.
+    bool waitForInput(Clock::time_point end);
+    void takeEvents();
 
     xcb_connection_t* connection_;
+    bool changed_ = false;
 };
 
 } // namespace keys::wayland
