@@ -56,11 +56,13 @@ std::optional<std::uint64_t> TargetPace::backlog()
     return gained;
 }
 
-// Waits until no more than limit bytes wait unread. The bound starts anew
-// whenever the backlog shrinks: a slow reader is no stalled one.
-Outcome TargetPace::awaitBacklog(std::uint64_t limit, const FocusCheck& focus)
+// Waits until no more than limit bytes wait unread. The bound (at most
+// within) starts anew whenever the backlog shrinks: a slow reader is no
+// stalled one.
+Outcome TargetPace::awaitBacklog(std::uint64_t limit, const FocusCheck& focus,
+                                 milliseconds within)
 {
-    Clock::time_point end = Clock::now() + figures_.bound;
+    Clock::time_point end = Clock::now() + within;
     std::optional<std::uint64_t> last;
     for (;;) {
         const State state = receipt_.visible() ? receipt_.look() : State::Unknown;
@@ -72,7 +74,7 @@ Outcome TargetPace::awaitBacklog(std::uint64_t limit, const FocusCheck& focus)
         if (*unread <= limit && state != State::Stopped)
             return Outcome::Done;
         if (last && *unread < *last)
-            end = Clock::now() + figures_.bound;
+            end = Clock::now() + within;
         last = unread;
         const Focus where = focus();
         if (where == Focus::Lost || where == Focus::Between)
@@ -92,13 +94,15 @@ Outcome TargetPace::awaitBacklog(std::uint64_t limit, const FocusCheck& focus)
 
 Outcome TargetPace::awaitRoom(const FocusCheck& focus)
 {
-    return awaitBacklog(figures_.backlogLimit, focus);
+    return awaitBacklog(figures_.backlogLimit, focus, figures_.bound);
 }
 
 bool TargetPace::awaitIdle(const FocusCheck& focus, bool dialogKey)
 {
+    // Another client that stopped reading may hold a backlog too: only a
+    // short look, then the target counts as busy.
     if (!receipt_.visible())
-        return awaitBacklog(0, focus) == Outcome::Done
+        return awaitBacklog(0, focus, figures_.settleFirst) == Outcome::Done
             && (!dialogKey || pause(figures_.commandPause, focus) == Outcome::Done);
     // Found settled since the last keys: nothing to wait for.
     if (settled_ && !dialogKey)
@@ -200,7 +204,7 @@ Outcome TargetPace::awaitHandled(const FocusCheck& focus, bool idleBefore, bool 
             const auto settled = std::max(Clock::now() + figures_.settle, floorEnd);
             return pause(std::chrono::duration_cast<milliseconds>(settled - Clock::now()), focus);
         }
-        return awaitBacklog(0, focus);
+        return awaitBacklog(0, focus, figures_.bound);
     }
     if (idleBefore) {
         const std::optional<State> state =
@@ -230,13 +234,14 @@ Outcome TargetPace::awaitHandled(const FocusCheck& focus, bool idleBefore, bool 
 Outcome TargetPace::awaitTaken(const FocusCheck& focus, bool keymapFollows)
 {
     if (!receipt_.visible()) {
-        if (const Outcome o = awaitBacklog(0, focus); o != Outcome::Done || !keymapFollows)
-            return o;
+        const Outcome read = awaitBacklog(0, focus, figures_.bound);
+        if (read != Outcome::Done || !keymapFollows)
+            return read;
         // An X11 program reads its keys through XWayland and looks their
         // symbols up only when it handles them, by then in the new keymap.
         return pause(figures_.swapPause, focus);
     }
-    Clock::time_point end = Clock::now() + figures_.bound;
+    const Clock::time_point end = Clock::now() + figures_.bound;
     for (;;) {
         const State state = receipt_.look();
         if (state == State::Gone || state >= State::Read)

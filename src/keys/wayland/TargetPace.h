@@ -132,7 +132,7 @@ private:
     // target that cannot be watched, the most any client connection has
     // gained since typing began. Nothing when that cannot be seen.
     std::optional<std::uint64_t> backlog();
-    Outcome awaitBacklog(std::uint64_t limit, const FocusCheck& focus);
+    Outcome awaitBacklog(std::uint64_t limit, const FocusCheck& focus, milliseconds within);
     Outcome awaitFocusBack(const FocusCheck& focus, Clock::time_point end);
     Outcome pause(milliseconds time, const FocusCheck& focus);
     // Settled, and still so after a round trip with the compositor: a
