@@ -46,6 +46,7 @@ private Q_SLOTS:
     void keymapChangesReachXwayland_data();
     void keymapChangesReachXwayland();
     void longTextArrivesWhole();
+    void typingFollowsIntoDialog_data();
     void typingFollowsIntoDialog();
 
 private:
@@ -277,9 +278,19 @@ void TestWayland::longTextArrivesWhole()
 
 // Ctrl+D opens a dialog: the text after it goes there, Enter closes it,
 // and the rest goes to the main window again.
+void TestWayland::typingFollowsIntoDialog_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("at once") << QStringList();
+    // The shortcut's handler works 300 ms before the dialog opens.
+    QTest::newRow("after a slow handler") << QStringList{QStringLiteral("--stall-ms"),
+                                                         QStringLiteral("300")};
+}
+
 void TestWayland::typingFollowsIntoDialog()
 {
-    WaylandDialogTarget app(*sway_, QStringLiteral("Dialog Owner"));
+    QFETCH(QStringList, options);
+    WaylandDialogTarget app(*sway_, QStringLiteral("Dialog Owner %1").arg(options.size()), options);
     VERIFY_STARTED(app);
     sender_->AppActivate(app.title());
     sender_->SendKeys(QStringLiteral("^dfile name~after"), true);
