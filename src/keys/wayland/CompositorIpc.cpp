@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "keys/wayland/CompositorIpc.h"
+#include "keys/wayland/Deadline.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -18,12 +19,6 @@ namespace keys::wayland {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int msLeft(Clock::time_point end)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
 
 // A connection to a control socket on which every wait has one deadline.
 class ControlSocket {
@@ -95,7 +90,7 @@ private:
     bool wait(short events)
     {
         pollfd p{fd_, events, 0};
-        return poll(&p, 1, msLeft(end_)) > 0 && !(p.revents & (POLLERR | POLLNVAL));
+        return poll(&p, 1, msUntil(end_)) > 0 && !(p.revents & (POLLERR | POLLNVAL));
     }
 
     Clock::time_point end_;

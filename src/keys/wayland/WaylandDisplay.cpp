@@ -1,4 +1,5 @@
 #include "keys/wayland/WaylandDisplay.h"
+#include "keys/wayland/Deadline.h"
 
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
@@ -215,11 +216,7 @@ bool WaylandDisplay::roundtrip(int timeoutMs)
         [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
     wl_callback_add_listener(callback, &listener, &done);
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !dispatch(static_cast<int>(left.count())))
-            break;
+    while (!done && msUntil(end) > 0 && dispatch(msUntil(end))) {
     }
     wl_callback_destroy(callback);
     return done && alive();

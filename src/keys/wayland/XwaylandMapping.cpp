@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "keys/wayland/XwaylandMapping.h"
+#include "keys/wayland/Deadline.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
@@ -8,18 +9,6 @@
 #include <poll.h>
 
 namespace keys::wayland {
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int msLeft(Clock::time_point end)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-} // namespace
 
 std::unique_ptr<XwaylandMapping> XwaylandMapping::connect()
 {
@@ -59,7 +48,7 @@ bool XwaylandMapping::waitForInput(Clock::time_point end)
     if (xcb_connection_has_error(connection_))
         return false;
     pollfd p{xcb_get_file_descriptor(connection_), POLLIN, 0};
-    if (poll(&p, 1, msLeft(end)) <= 0)
+    if (poll(&p, 1, msUntil(end)) <= 0)
         return false;
     // Reading the events also reads the replies that came with them.
     takeEvents();
