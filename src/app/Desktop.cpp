@@ -1,4 +1,5 @@
 #include "app/Desktop.h"
+#include "keys/KeyErrorTexts.h"
 #include "keys/gnome/GnomeKeySender.h"
 #include "keys/kde/KdeKeySender.h"
 #include "keys/wayland/WaylandKeySender.h"
@@ -138,7 +139,11 @@ DesktopOffers lookAtDesktop()
     offers.waylandSession = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (offers.waylandSession)
         offers.waylandMissing = keys::WaylandKeySender::missingSupport();
-    if (offers.waylandSession && !offers.waylandMissing.isEmpty()) {
+    // KWin's services are asked for on the same display: not when it does
+    // not answer at all.
+    const bool silent = offers.waylandMissing
+        == keys::errors::waylandDisplaySilent(qEnvironmentVariable("WAYLAND_DISPLAY"));
+    if (offers.waylandSession && !offers.waylandMissing.isEmpty() && !silent) {
         const keys::KdeKeySender::Support kde = keys::KdeKeySender::support();
         offers.kwin = kde.kwin;
         offers.kdeMissing = kde.missing;

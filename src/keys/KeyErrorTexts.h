@@ -254,4 +254,21 @@ inline QString typingStoppedBySignal()
     return QStringLiteral("Typomat was told to end, so the rest was not typed.");
 }
 
+// -------------------------------------------------------------- Wayland
+
+inline QString waylandDisplaySilent(const QString& display)
+{
+    return QStringLiteral("The Wayland display \"%1\" does not answer, so Typomat can neither "
+                          "bring windows to the front nor type keys.")
+        .arg(display);
+}
+
+inline QString waylandConnectionLostAfter(qsizetype sent, qsizetype total)
+{
+    return QStringLiteral("The connection to the Wayland compositor was lost after %1 of %2 "
+                          "keys, so the rest was not typed.")
+        .arg(sent)
+        .arg(total);
+}
+
 } // namespace keys::errors

@@ -53,7 +53,9 @@ SwaySession::SwaySession(bool withXwayland)
     process_ = std::make_unique<ChildProcess>(
         QStringLiteral("setpriv"),
         QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
-                    QStringLiteral("--clear-groups"), QStringLiteral("env"),
+                    QStringLiteral("--clear-groups"),
+                    // The change of user clears the death signal ChildProcess set.
+                    QStringLiteral("--pdeathsig"), QStringLiteral("TERM"), QStringLiteral("env"),
                     QStringLiteral("-u"), QStringLiteral("WAYLAND_DISPLAY"),
                     QStringLiteral("HOME=") + rt, QStringLiteral("XDG_RUNTIME_DIR=") + rt,
                     QStringLiteral("WLR_BACKENDS=headless"),
@@ -67,6 +69,8 @@ SwaySession::SwaySession(bool withXwayland)
 
     oldWaylandDisplay_ = qgetenv("WAYLAND_DISPLAY");
     oldRuntime_ = qgetenv("XDG_RUNTIME_DIR");
+    oldSwaySocket_ = qgetenv("SWAYSOCK");
+    oldDisplay_ = qgetenv("DISPLAY");
     qputenv("WAYLAND_DISPLAY", socket_.toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", clientRuntime_.path().toLocal8Bit());
     QFile::setPermissions(clientRuntime_.path(), QFile::ReadOwner | QFile::WriteOwner
@@ -74,14 +78,62 @@ SwaySession::SwaySession(bool withXwayland)
     // Ready once a client sees the toplevel list.
     if (!waitUntil(10000, [] { return keys::wayland::WaylandDisplay::connect() != nullptr; }))
         fail(QStringLiteral("sway does not accept clients"));
+    if (!waitUntil(5000, [&] { return !ipcSocket().isEmpty(); }))
+        fail(QStringLiteral("sway opened no IPC socket"));
+    qputenv("SWAYSOCK", ipcSocket().toLocal8Bit());
+
+    // A desktop always has a keyboard: without one, a client that is
+    // stopped when Typomat's keyboard comes never gets a keyboard to read.
+    keyboard_ = std::make_unique<ChildProcess>(
+        QStringLiteral("wtype"),
+        QStringList{QStringLiteral("-P"), QStringLiteral("Shift_L"), QStringLiteral("-p"),
+                    QStringLiteral("Shift_L"), QStringLiteral("-s"), QStringLiteral("36000000")});
+    if (!waitUntil(5000, [&] {
+            return query({QStringLiteral("-t"), QStringLiteral("get_seats")}).contains("\"keyboard\"");
+        }))
+        fail(QStringLiteral("the seat got no keyboard (wtype)"));
+
+    if (withXwayland) {
+        const QString display = xDisplay();
+        // XWayland serves nobody's clients only; root's test clients too.
+        if (display.isEmpty()
+            || runProgram(display, QStringLiteral("setpriv"),
+                          {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                           QStringLiteral("--clear-groups"), QStringLiteral("xhost"),
+                           QStringLiteral("+si:localuser:root")})
+                != 0)
+            fail(QStringLiteral("sway's XWayland did not come up for root"));
+        qputenv("DISPLAY", display.toLocal8Bit());
+    }
+}
+
+std::unique_ptr<SwaySession> startSway(bool withXwayland, QString& why)
+{
+    try {
+        return std::make_unique<SwaySession>(withXwayland);
+    } catch (const std::exception& e) {
+        why = QStringLiteral("no headless sway here: %1").arg(QString::fromLocal8Bit(e.what()));
+        return nullptr;
+    }
 }
 
 SwaySession::~SwaySession()
 {
+    if (keyboard_)
+        keyboard_->stop();
     process_->stop();
     qputenv("WAYLAND_DISPLAY", oldWaylandDisplay_);
     qputenv("XDG_RUNTIME_DIR", oldRuntime_);
+    qputenv("SWAYSOCK", oldSwaySocket_);
+    qputenv("DISPLAY", oldDisplay_);
     QDir(runtime_).removeRecursively();
+}
+
+QString SwaySession::ipcSocket() const
+{
+    const QStringList sockets =
+        QDir(runtime_).entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
+    return sockets.isEmpty() ? QString() : runtime_ + QLatin1Char('/') + sockets.front();
 }
 
 bool SwaySession::command(const QString& text)
@@ -91,17 +143,16 @@ bool SwaySession::command(const QString& text)
 
 QByteArray SwaySession::query(const QStringList& arguments)
 {
-    const QStringList sockets =
-        QDir(runtime_).entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
-    if (sockets.isEmpty())
+    const QString socket = ipcSocket();
+    if (socket.isEmpty())
         return {};
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("out"));
     QStringList quoted;
     for (const QString& a : arguments)
         quoted << QLatin1Char('\'') + a + QLatin1Char('\'');
-    const QString script = QStringLiteral("exec swaymsg -s '%1/%2' %3 > '%4'")
-                               .arg(runtime_, sockets.front(), quoted.join(QLatin1Char(' ')), out);
+    const QString script = QStringLiteral("exec swaymsg -s '%1' %2 > '%3'")
+                               .arg(socket, quoted.join(QLatin1Char(' ')), out);
     if (runProgram(QString(), QStringLiteral("sh"), {QStringLiteral("-c"), script}) != 0)
         return {};
     QFile f(out);
@@ -158,44 +209,91 @@ void WaylandProbe::activate(const QString& title)
     display_->roundtrip();
 }
 
-// ------------------------------------------------------------- foot capture
+// ----------------------------------------------------------------- clients
 
-FootCapture::FootCapture(const SwaySession&, const QString& title)
-    : title_(title), file_(QStringLiteral("capture"))
+void SessionClient::start(const QString& what, const QStringList& command,
+                          const std::function<bool()>& up)
 {
-    const QString command = QStringLiteral("stty raw -echo; exec cat >> '%1'").arg(file_.path());
+    // The shell puts the output into the log and becomes the program.
     process_ = std::make_unique<ChildProcess>(
-        QStringLiteral("env"),
-        QStringList{QStringLiteral("LC_ALL=C.UTF-8"), QStringLiteral("foot"),
-                    QStringLiteral("--config=/dev/null"), QStringLiteral("-T"), title,
-                    QStringLiteral("sh"), QStringLiteral("-c"), command});
+        QStringLiteral("sh"),
+        QStringList{QStringLiteral("-c"), QStringLiteral("exec \"$@\" > \"$0\" 2>&1"), log_.path()}
+            + command);
     WaylandProbe probe;
-    if (!probe.waitForWindow(title) || !waitUntil(10000, [&] { return file_.exists(); }))
-        fail(QStringLiteral("the capture terminal \"%1\" did not start").arg(title));
+    if (probe.waitForWindow(title_) && waitUntil(10000, up))
+        return;
+    failure_ = QStringLiteral("%1 \"%2\" did not come up (%3). Its output:\n%4")
+                   .arg(what, title_,
+                        process_->isRunning() ? QStringLiteral("it runs")
+                                              : QStringLiteral("it has ended"),
+                        QString::fromLocal8Bit(log_.read().right(4000)));
 }
 
-QByteArray FootCapture::bytes() const
+QString SessionTerminal::captureCommand() const
 {
-    return file_.read();
+    return QStringLiteral("stty raw -echo; exec cat >> '%1'").arg(file_.path());
 }
 
-QByteArray FootCapture::waitForBytes(qsizetype size, int timeoutMs) const
+FootCapture::FootCapture(const SwaySession&, const QString& title) : SessionTerminal(title)
 {
-    return file_.waitForBytes(size, timeoutMs);
+    start(QStringLiteral("foot"),
+          {QStringLiteral("env"), QStringLiteral("LC_ALL=C.UTF-8"), QStringLiteral("foot"),
+           QStringLiteral("--config=/dev/null"), QStringLiteral("-T"), title, QStringLiteral("sh"),
+           QStringLiteral("-c"), captureCommand()},
+          [&] { return file_.exists(); });
+}
+
+XwaylandCapture::XwaylandCapture(const SwaySession& session, const QString& title, bool asNobody)
+    : SessionTerminal(title)
+{
+    QStringList command;
+    if (asNobody) {
+        const passwd* nobody = getpwnam("nobody");
+        const QByteArray folder = QFile::encodeName(QFileInfo(file_.path()).path());
+        if (!nobody || chown(folder.constData(), nobody->pw_uid, nobody->pw_gid) != 0) {
+            cannotStart(QStringLiteral("The capture folder cannot be handed to nobody."));
+            return;
+        }
+        command << QStringLiteral("setpriv") << QStringLiteral("--reuid=nobody")
+                << QStringLiteral("--regid=nogroup") << QStringLiteral("--clear-groups");
+    }
+    command << QStringLiteral("env") << QStringLiteral("LC_ALL=C.UTF-8")
+            << QStringLiteral("DISPLAY=") + session.xDisplay() << QStringLiteral("xterm")
+            << QStringLiteral("-title") << title << QStringLiteral("-xrm")
+            << QStringLiteral("XTerm*utf8: 1") << QStringLiteral("-xrm")
+            << QStringLiteral("XTerm*locale: true") << QStringLiteral("-e") << QStringLiteral("sh")
+            << QStringLiteral("-c") << captureCommand();
+    start(QStringLiteral("xterm"), command, [&] { return file_.exists(); });
+}
+
+// ------------------------------------------------------------ applications
+
+WaylandApp::WaylandApp(const SwaySession&, const QString& title, const QStringList& environment,
+                       const QStringList& command)
+    : SessionClient(title)
+{
+    start(command.value(0),
+          QStringList{QStringLiteral("env"), QStringLiteral("-u"), QStringLiteral("DISPLAY"),
+                      QStringLiteral("HOME=") + home_.path(),
+                      QStringLiteral("XDG_CONFIG_HOME=") + home_.filePath(QStringLiteral(".config")),
+                      QStringLiteral("XDG_DATA_HOME=") + home_.filePath(QStringLiteral(".local")),
+                      QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=") + home_.filePath(QStringLiteral("no-bus")),
+                      QStringLiteral("GSETTINGS_BACKEND=memory"), QStringLiteral("NO_AT_BRIDGE=1")}
+              + environment + command,
+          [] { return true; });
 }
 
 // ------------------------------------------------------------ dialog target
 
-WaylandDialogTarget::WaylandDialogTarget(const SwaySession&, const QString& title)
-    : title_(title), file_(QStringLiteral("log"))
+WaylandDialogTarget::WaylandDialogTarget(const SwaySession&, const QString& title,
+                                         const QStringList& options)
+    : SessionClient(title)
 {
-    process_ = std::make_unique<ChildProcess>(
-        QStringLiteral("env"),
-        QStringList{QStringLiteral("QT_QPA_PLATFORM=wayland"),
-                    QStringLiteral(TYPOMAT_DIALOG_TARGET), title, file_.path()});
-    WaylandProbe probe;
-    if (!probe.waitForWindow(title) || !waitUntil(10000, [&] { return file_.exists(); }))
-        fail(QStringLiteral("the dialog target \"%1\" did not start").arg(title));
+    start(QStringLiteral("the dialog target"),
+          QStringList{QStringLiteral("env"), QStringLiteral("QT_QPA_PLATFORM=wayland"),
+                      QStringLiteral(TYPOMAT_DIALOG_TARGET), title, file_.path()}
+              + options,
+          [&] { return file_.exists(); });
 }
 
 QString WaylandDialogTarget::log() const

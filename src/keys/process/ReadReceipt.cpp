@@ -6,8 +6,8 @@
 namespace keys::process {
 
 ReadReceipt::ReadReceipt(long pid, const QStringList& displayAddresses,
-                         std::chrono::milliseconds quiet)
-    : process_(TargetProcess::find(pid)), quiet_(quiet)
+                         std::chrono::milliseconds quiet, double idleShare)
+    : process_(TargetProcess::find(pid)), quiet_(quiet), idleShare_(idleShare)
 {
     if (process_)
         process_->findConnections(displayAddresses);
@@ -19,6 +19,7 @@ void ReadReceipt::sent()
     uiWasWaiting_ = false;
     probe_ = Probe::NotSent;
     quietSince_ = Clock::now();
+    idleLooks_.clear();
 }
 
 std::chrono::milliseconds ReadReceipt::typedTextRest() const
@@ -55,10 +56,12 @@ ReadReceipt::State ReadReceipt::look()
     if (ui == ThreadState::Stopped) {
         uiWasWaiting_ = false;
         quietSince_ = now;
+        idleLooks_.clear();
         return State::Stopped;
     }
     const TargetProcess::Queues queues = process_->queues();
     const std::uint64_t unread = queues.unread.value_or(0);
+    unread_ = unread;
     // Requests it has sent that the server has not read yet (a window it
     // asked to be shown): not done either.
     const std::uint64_t unsent = queues.unsent.value_or(0);
@@ -74,7 +77,11 @@ ReadReceipt::State ReadReceipt::look()
     // reading thread of its own is still pending.
     if (unread == 0 && waiting && uiWasWaiting_ && uiCpu == uiCpu_)
         read_ = true;
-    if (unread > 0 || unsent > 0 || !waiting || cpu != cpu_ || (threads && threads->running))
+    // Without an idle share any work counts; with one, a thread caught at
+    // work on an animation's frame counts through its CPU time alone.
+    const bool working = idleShare_ == 0
+        && (!waiting || cpu != cpu_ || (threads && threads->running));
+    if (unread > 0 || unsent > 0 || working || !cpu || !idle(now, *cpu))
         quietSince_ = now;
     if (unread == 0 && probe_ == Probe::Sent)
         probe_ = Probe::Answered;
@@ -86,6 +93,22 @@ ReadReceipt::State ReadReceipt::look()
     if (!read_ || !waiting || unsent > 0)
         return probe_ == Probe::Answered ? State::Working : State::Handling;
     return now - quietSince_ >= quiet_ ? State::Settled : State::Read;
+}
+
+// Idle since the last wake: no more CPU time than the idle share of the
+// time passed (over the last quiet time, once that much has passed).
+bool ReadReceipt::idle(Clock::time_point now, std::uint64_t cpu)
+{
+    while (idleLooks_.size() > 1 && now - idleLooks_[1].first >= quiet_)
+        idleLooks_.pop_front();
+    idleLooks_.emplace_back(now, cpu);
+    const auto& [since, cpuThen] = idleLooks_.front();
+    const auto allowed = std::chrono::duration<double, std::nano>(now - since).count() * idleShare_;
+    if (cpu >= cpuThen && static_cast<double>(cpu - cpuThen) <= allowed)
+        return true;
+    idleLooks_.clear();
+    idleLooks_.emplace_back(now, cpu);
+    return false;
 }
 
 ReadReceipt::State ReadReceipt::await(State wanted, std::chrono::milliseconds limit,

@@ -5,6 +5,7 @@
 #include "keys/process/TargetProcess.h"
 
 #include <chrono>
+#include <deque>
 #include <functional>
 
 namespace keys::process {
@@ -17,8 +18,13 @@ public:
     // (xDisplayAddresses, waylandDisplayAddresses). A target whose process
     // cannot be watched (another machine, another user, a sandbox) gives no
     // receipt: visible() is false and look() answers Unknown.
+    // quiet: how long the process must stay idle to count as Settled;
+    // idleShare: how much CPU time it may use meanwhile, as a share of the
+    // quiet time (0: none). A toolkit that redraws on every frame of an
+    // animation uses a little all the time, and is idle all the same.
     ReadReceipt(long pid, const QStringList& displayAddresses,
-                std::chrono::milliseconds quiet = std::chrono::milliseconds(3));
+                std::chrono::milliseconds quiet = std::chrono::milliseconds(3),
+                double idleShare = 0);
 
     bool visible() const { return process_.has_value(); }
     // The target's connection to the display server was found, so unread
@@ -60,6 +66,8 @@ public:
     };
     // One look; call it about every millisecond while waiting.
     State look();
+    // The bytes the last look found waiting unread on the target's connection.
+    std::uint64_t unreadBytes() const { return unread_; }
 
     // Looks every millisecond until the state is at least wanted (Read or
     // Settled), the process is gone, interrupted() says so, or the limit
@@ -68,13 +76,20 @@ public:
                 const std::function<bool()>& interrupted = {});
 
 private:
+    bool idle(Clock::time_point now, std::uint64_t cpu);
+
     std::optional<TargetProcess> process_;
     std::chrono::milliseconds quiet_;
     bool read_ = false;
+    std::uint64_t unread_ = 0;
     bool uiWasWaiting_ = false;
     enum class Probe { NotSent, Sent, Answered } probe_ = Probe::NotSent;
     std::optional<std::uint64_t> uiCpu_;
     std::optional<std::uint64_t> cpu_;
+    double idleShare_;
+    // CPU time read at each look since the process last woke for good (or
+    // keys went out), the oldest first.
+    std::deque<std::pair<Clock::time_point, std::uint64_t>> idleLooks_;
     Clock::time_point quietSince_ = Clock::now();
 };
 

@@ -445,4 +445,45 @@ TargetProcess::Queues TargetProcess::queues() const
     return {queuedBytes(*diag_, connections_), queuedBytes(*diag_, serverEnds_)};
 }
 
+std::optional<std::vector<ClientConnection>> displayClients(const QStringList& serverAddresses)
+{
+    // The server's end of a connection carries the name of the socket it
+    // was accepted on; its peer is the client's end, unnamed.
+    struct Seen {
+        QString name;
+        std::uint32_t peer = 0;
+        std::uint64_t unread = 0;
+    };
+    std::map<std::uint32_t, Seen> sockets;
+    unix_diag_req request{};
+    request.sdiag_family = AF_UNIX;
+    request.udiag_states = 1u << 1; // established
+    request.udiag_show = UDIAG_SHOW_NAME | UDIAG_SHOW_PEER | UDIAG_SHOW_RQLEN;
+    DiagSocket diag;
+    const bool answered = diag.ask(request, true, [&](const unix_diag_msg& socketInfo,
+                                                      const rtattr* attribute, int length) {
+        Seen& seen = sockets[socketInfo.udiag_ino];
+        for (; RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
+            if (attribute->rta_type == UNIX_DIAG_NAME)
+                seen.name = socketName(attribute);
+            else if (attribute->rta_type == UNIX_DIAG_PEER)
+                seen.peer = *static_cast<const std::uint32_t*>(RTA_DATA(attribute));
+            else if (attribute->rta_type == UNIX_DIAG_RQLEN)
+                seen.unread = static_cast<const unix_diag_rqlen*>(RTA_DATA(attribute))->udiag_rqueue;
+        }
+    });
+    if (!answered)
+        return std::nullopt;
+    const std::set<std::uint32_t> own = socketInodes(getpid());
+    std::vector<ClientConnection> clients;
+    for (const auto& [inode, seen] : sockets) {
+        if (!seen.name.isEmpty() || own.count(inode))
+            continue;
+        const auto server = sockets.find(seen.peer);
+        if (server != sockets.end() && serverAddresses.contains(server->second.name))
+            clients.push_back({inode, seen.unread});
+    }
+    return clients;
+}
+
 } // namespace keys::process

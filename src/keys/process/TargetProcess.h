@@ -43,6 +43,18 @@ QStringList xDisplayAddresses(const QString& display);
 // "wayland-1" -> "$XDG_RUNTIME_DIR/wayland-1"; an absolute name as it is.
 QStringList waylandDisplayAddresses(const QString& waylandDisplay);
 
+// One client's connection to a display server, seen from outside.
+struct ClientConnection {
+    std::uint32_t inode = 0;  // the client's end
+    std::uint64_t unread = 0; // bytes the server sent that the client has not read
+};
+
+// Every client connection of the server listening at one of these
+// addresses, whoever the client is, but for this process's own; empty when
+// socket diagnostics are refused. For a target whose process cannot be
+// watched: its connection is one of these.
+std::optional<std::vector<ClientConnection>> displayClients(const QStringList& serverAddresses);
+
 class TargetProcess {
 public:
     // The process with this id when it runs on this machine under this

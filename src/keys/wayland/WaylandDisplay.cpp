@@ -1,4 +1,5 @@
 #include "keys/wayland/WaylandDisplay.h"
+#include "keys/wayland/Deadline.h"
 
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
@@ -96,10 +97,14 @@ void ToplevelEvents::parent(void* data, zwlr_foreign_toplevel_handle_v1*,
 {
     Toplevel* t = of(data);
     t->parent = parent ? t->owner->find(parent) : nullptr;
+    if (t->parent)
+        t->owner->reportsParents_ = true;
 }
 
-std::unique_ptr<WaylandDisplay> WaylandDisplay::connect()
+std::unique_ptr<WaylandDisplay> WaylandDisplay::connect(bool* silent)
 {
+    if (silent)
+        *silent = false;
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return nullptr;
     wl_display* display = wl_display_connect(nullptr);
@@ -111,8 +116,11 @@ std::unique_ptr<WaylandDisplay> WaylandDisplay::connect()
     static const wl_registry_listener registryListener = {onGlobal, onGlobalRemove};
     wl_registry_add_listener(self->registry_, &registryListener, self.get());
     // The first round trip brings the globals, the second the windows.
-    if (!self->roundtrip() || !self->roundtrip())
+    if (!self->roundtrip() || !self->roundtrip()) {
+        if (silent)
+            *silent = self->alive();
         return nullptr;
+    }
     return self;
 }
 
@@ -193,19 +201,25 @@ const Toplevel* WaylandDisplay::activeToplevel() const
     return nullptr;
 }
 
-std::uint64_t WaylandDisplay::newestWindow() const
-{
-    return list_.empty() ? 0 : list_.back().created;
-}
-
 bool WaylandDisplay::alive()
 {
     return wl_display_get_error(display_) == 0;
 }
 
-bool WaylandDisplay::roundtrip()
+bool WaylandDisplay::roundtrip(int timeoutMs)
 {
-    return wl_display_roundtrip(display_) >= 0 && alive();
+    // wl_display_roundtrip would wait for ever on a compositor that reads
+    // but never answers: the same with a deadline.
+    bool done = false;
+    wl_callback* callback = wl_display_sync(display_);
+    static const wl_callback_listener listener = {
+        [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
+    wl_callback_add_listener(callback, &listener, &done);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done && msUntil(end) > 0 && dispatch(msUntil(end))) {
+    }
+    wl_callback_destroy(callback);
+    return done && alive();
 }
 
 bool WaylandDisplay::flush()

@@ -42,9 +42,14 @@ struct Toplevel {
 
 class WaylandDisplay {
 public:
+    // How long the compositor has to answer a round trip before it counts
+    // as not answering.
+    static constexpr int answerTimeoutMs = 2000;
+
     // The display of $WAYLAND_DISPLAY with its globals bound and the toplevel
-    // list read; nullptr when there is no such display.
-    static std::unique_ptr<WaylandDisplay> connect();
+    // list read; nullptr when there is no such display, or when it does not
+    // answer within answerTimeoutMs (then *silent is set, where given).
+    static std::unique_ptr<WaylandDisplay> connect(bool* silent = nullptr);
     ~WaylandDisplay();
     WaylandDisplay(const WaylandDisplay&) = delete;
     WaylandDisplay& operator=(const WaylandDisplay&) = delete;
@@ -61,15 +66,17 @@ public:
     void forgetClosed();
     // The window the compositor reports active, or nullptr.
     const Toplevel* activeToplevel() const;
-    // The order of appearance of the newest window so far.
-    std::uint64_t newestWindow() const;
+    // True once the compositor has told the parent of some window: it
+    // reports parents, so a window without one is no dialog.
+    bool reportsParents() const { return reportsParents_; }
 
     // False once the compositor has closed the connection or a protocol
     // error occurred.
     bool alive();
     // Sends what is queued and waits until the compositor has handled it and
-    // its answers are read. False when the connection is gone.
-    bool roundtrip();
+    // its answers are read. False when the connection is gone or the
+    // compositor did not answer within timeoutMs.
+    bool roundtrip(int timeoutMs = answerTimeoutMs);
     // Sends what is queued, waiting while the compositor's socket is full.
     bool flush();
     // Reads and handles the events that have arrived, waiting for them at
@@ -95,6 +102,7 @@ private:
     zwp_virtual_keyboard_manager_v1* keyboards_ = nullptr;
     std::list<Toplevel> list_;
     std::uint64_t sequence_ = 0;
+    bool reportsParents_ = false;
 };
 
 } // namespace keys::wayland

@@ -2,9 +2,12 @@
 #include "keys/KeyErrorTexts.h"
 #include "keys/Notation.h"
 #include "keys/TitleRule.h"
+#include "keys/process/TargetProcess.h"
+#include "keys/wayland/CompositorIpc.h"
 #include "keys/wayland/VirtualKeyboard.h"
 #include "keys/wayland/WaylandDisplay.h"
 #include "keys/wayland/WaylandTyping.h"
+#include "keys/wayland/XwaylandMapping.h"
 
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
@@ -36,10 +39,18 @@ QString missingProtocols(const WaylandDisplay& display)
         .arg(missing.join(QStringLiteral(" or ")));
 }
 
+// Where the display servers that keys pass through listen: the compositor,
+// and XWayland for X11 programs.
+QStringList displayAddresses()
+{
+    return process::waylandDisplayAddresses(qEnvironmentVariable("WAYLAND_DISPLAY"))
+        + process::xDisplayAddresses(qEnvironmentVariable("DISPLAY"));
+}
+
 } // namespace
 
 WaylandKeySender::WaylandKeySender(QStringList ownAppIds)
-    : ownAppIds_(std::move(ownAppIds)), pace_(std::make_unique<Pace>())
+    : ownAppIds_(std::move(ownAppIds)), followed_(std::make_unique<Followed>())
 {
     if (ownAppIds_.isEmpty() && QCoreApplication::instance()) {
         ownAppIds_ << QCoreApplication::applicationName()
@@ -49,6 +60,7 @@ WaylandKeySender::WaylandKeySender(QStringList ownAppIds)
 
 WaylandKeySender::~WaylandKeySender()
 {
+    xwayland_.reset();
     keyboard_.reset();
     display_.reset();
 }
@@ -57,7 +69,10 @@ QString WaylandKeySender::missingSupport()
 {
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return QStringLiteral("No Wayland display is set (WAYLAND_DISPLAY is empty).");
-    const std::unique_ptr<WaylandDisplay> display = WaylandDisplay::connect();
+    bool silent = false;
+    const std::unique_ptr<WaylandDisplay> display = WaylandDisplay::connect(&silent);
+    if (silent)
+        return errors::waylandDisplaySilent(qEnvironmentVariable("WAYLAND_DISPLAY"));
     if (!display)
         return QStringLiteral("Typomat cannot reach the Wayland display \"%1\".")
             .arg(qEnvironmentVariable("WAYLAND_DISPLAY"));
@@ -66,7 +81,7 @@ QString WaylandKeySender::missingSupport()
 
 void WaylandKeySender::setCommandPauseMs(int ms)
 {
-    pace_->quietMs = ms;
+    commandPauseMs_ = ms;
 }
 
 WaylandDisplay& WaylandKeySender::session()
@@ -75,9 +90,12 @@ WaylandDisplay& WaylandKeySender::session()
     if (display_ && display_->dispatch(0))
         return *display_;
     // Lost (the compositor closed the connection): start afresh.
-    target_ = nullptr;
+    followed_->windows.clear();
     keyboard_.reset();
-    display_ = WaylandDisplay::connect();
+    bool silent = false;
+    display_ = WaylandDisplay::connect(&silent);
+    if (silent)
+        throw KeyError(errors::waylandDisplaySilent(qEnvironmentVariable("WAYLAND_DISPLAY")));
     if (!display_)
         throw KeyError(QStringLiteral("Typomat cannot reach the Wayland display, so it can "
                                       "neither bring windows to the front nor type keys."));
@@ -114,10 +132,26 @@ const Toplevel* WaylandKeySender::pickByTitle(const QString& title) const
     return picked ? windows[*picked] : nullptr;
 }
 
+// Typing follows this window from now on. Its process, where the
+// compositor tells (and tells it of this very window), paces the typing.
+void WaylandKeySender::follow(const Toplevel* window)
+{
+    followed_->windows = {window};
+    std::optional<FocusedWindow> focused = askFocusedWindow();
+    if (focused && focused->title != window->title)
+        focused.reset();
+    followed_->pid = focused ? focused->pid : 0;
+    followed_->kind = !focused          ? Followed::Kind::Unknown
+        : focused->xwayland ? Followed::Kind::X11
+                            : Followed::Kind::Wayland;
+    if (followed_->kind == Followed::Kind::X11 && !xwayland_)
+        xwayland_ = XwaylandMapping::connect();
+}
+
 void WaylandKeySender::AppActivate(const QString& title)
 {
     WaylandDisplay& display = session();
-    target_ = nullptr;
+    followed_->windows.clear();
     display.forgetClosed();
     const Toplevel* window = pickByTitle(title);
     if (!window)
@@ -139,8 +173,7 @@ void WaylandKeySender::AppActivate(const QString& title)
                 break;
         }
         if (display.activeToplevel() == window) {
-            target_ = window;
-            newSince_ = display.newestWindow();
+            follow(window);
             return;
         }
         const qint64 left = activationTimeoutMs - clock.elapsed();
@@ -149,7 +182,6 @@ void WaylandKeySender::AppActivate(const QString& title)
             || !display.dispatch(static_cast<int>(std::clamp<qint64>(untilRetry, 0, left))))
             break;
     }
-    target_ = nullptr;
     throw KeyError(errors::notBroughtToFront(found));
 }
 
@@ -162,31 +194,33 @@ void WaylandKeySender::SendKeys(const QString& keys, bool wait)
             display.roundtrip();
         return;
     }
-    if (!target_ || target_->closed) {
-        target_ = display.activeToplevel();
-        newSince_ = display.newestWindow();
+    const auto total = static_cast<qsizetype>(planned.size());
+    std::vector<const Toplevel*>& windows = followed_->windows;
+    if (windows.empty() || windows.front()->closed) {
+        const Toplevel* active = display.activeToplevel();
+        if (!active)
+            throw KeyError(QStringLiteral("No window has the keyboard focus, so nothing was typed."));
+        follow(active);
     }
-    if (!target_)
-        throw KeyError(QStringLiteral("No window has the keyboard focus, so nothing was typed."));
-    // A dialog the target opened since its activation (by the keys of an
-    // earlier call) is typed into; any other window stops us.
-    FocusGuard guard(display, target_, newSince_);
+    // Before the first key, only the activated window or a dialog it opened
+    // by the keys of an earlier call may have the focus.
+    FocusGuard guard(display, *followed_);
     if (!guard.holds())
-        throw KeyError(errors::focusLostAfter(0, static_cast<qsizetype>(planned.size())));
-    {
-        Typist typist(display, *keyboard_, guard, *pace_);
-        try {
-            typist.run(planned, wait);
-        } catch (...) {
-            target_ = guard.current();
-            throw;
-        }
+        throw KeyError(errors::focusLostAfter(0, total));
+    PaceFigures figures;
+    if (commandPauseMs_) {
+        figures.commandPause = std::chrono::milliseconds(*commandPauseMs_);
+        figures.commandFloor = figures.commandPause;
     }
-    target_ = guard.current();
-    if (wait ? !display.roundtrip() : !display.flush())
-        throw KeyError(QStringLiteral("The connection to the Wayland compositor was lost after "
-                                      "%1 of %1 keys.")
-                           .arg(planned.size()));
+    TargetPace pace(followed_->pid, displayAddresses(), [&display] { return display.roundtrip(); },
+                    figures);
+    {
+        Typist typist(display, *keyboard_, guard, pace, followed_->kind,
+                      followed_->kind == Followed::Kind::X11 ? xwayland_.get() : nullptr);
+        typist.run(planned, wait);
+    }
+    if (!display.flush())
+        throw KeyError(errors::waylandConnectionLostAfter(total, total));
 }
 
 } // namespace keys

@@ -4,8 +4,8 @@
 
 #include <QStringList>
 
-#include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace keys {
 
@@ -13,7 +13,8 @@ namespace wayland {
 class WaylandDisplay;
 class VirtualKeyboard;
 struct Toplevel;
-struct Pace;
+struct Followed;
+class XwaylandMapping;
 }
 
 // Window activation and keystroke sending on a Wayland desktop whose
@@ -36,23 +37,25 @@ public:
     void AppActivate(const QString& title) override;
     void SendKeys(const QString& keys, bool wait) override;
 
-    // How long typing waits after a key that may open or switch windows
-    // (Ctrl or Alt shortcuts, F1 to F16, Enter or Escape in a dialog) when
-    // no window change shows. From the settings file's [Keys] CommandPauseMs.
+    // After a key that may open or switch windows (Ctrl or Alt shortcuts,
+    // F1 to F16, Enter or Escape in a dialog): the least time typing waits
+    // for every target, and how long it waits for a window change where it
+    // cannot see the target's process. From the settings file's [Keys]
+    // CommandPauseMs; without it, no least time and 150 ms.
     void setCommandPauseMs(int ms);
 
 private:
     wayland::WaylandDisplay& session();
     bool isOwn(const wayland::Toplevel& window) const;
     const wayland::Toplevel* pickByTitle(const QString& title) const;
+    void follow(const wayland::Toplevel* window);
 
     QStringList ownAppIds_;
-    std::unique_ptr<wayland::Pace> pace_;
+    std::optional<int> commandPauseMs_;
     std::unique_ptr<wayland::WaylandDisplay> display_;
     std::unique_ptr<wayland::VirtualKeyboard> keyboard_;
-    const wayland::Toplevel* target_ = nullptr;
-    // Windows newer than this appeared after the target was activated.
-    std::uint64_t newSince_ = 0;
+    std::unique_ptr<wayland::Followed> followed_;
+    std::unique_ptr<wayland::XwaylandMapping> xwayland_; // once an X11 program was typed into
 };
 
 } // namespace keys

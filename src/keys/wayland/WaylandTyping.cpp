@@ -2,8 +2,10 @@
 #include "keys/KeyErrorTexts.h"
 #include "keys/KeySender.h"
 #include "keys/SpecialKeySyms.h"
+#include "keys/wayland/CompositorIpc.h"
 #include "keys/wayland/VirtualKeyboard.h"
 #include "keys/wayland/WaylandDisplay.h"
+#include "keys/wayland/XwaylandMapping.h"
 
 #include <xkbcommon/xkbcommon-keysyms.h>
 
@@ -13,12 +15,6 @@
 namespace keys::wayland {
 
 namespace {
-
-int msUntil(std::chrono::steady_clock::time_point t)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t - std::chrono::steady_clock::now());
-    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
-}
 
 bool isFunctionKey(SpecialKey key)
 {
@@ -37,6 +33,7 @@ PlannedKey planKey(const KeyEvent& event)
         key.commandKey = key.commandKey || isFunctionKey(event.special);
         key.enterOrEscape = event.special == SpecialKey::Enter
             || event.special == SpecialKey::Escape;
+        key.opensMenu = event.special == SpecialKey::F10;
         return key;
     }
     key.sym = keysymOfCharacter(event.character);
@@ -47,6 +44,7 @@ PlannedKey planKey(const KeyEvent& event)
     }
     key.character = key.sym != XKB_KEY_Return && key.sym != XKB_KEY_Tab;
     key.enterOrEscape = key.sym == XKB_KEY_Return;
+    key.opensMenu = key.character && (event.modifiers & (Control | Alt)) == Alt;
     return key;
 }
 
@@ -63,43 +61,78 @@ std::vector<PlannedKey> planKeys(const KeyEvents& events)
 
 // ------------------------------------------------------------ focus guard
 
-FocusGuard::FocusGuard(WaylandDisplay& display, const Toplevel* target, std::uint64_t newSince)
-    : display_(display), windows_{target}, current_(target), newSince_(newSince)
+FocusGuard::FocusGuard(WaylandDisplay& display, Followed& followed)
+    : display_(display), followed_(followed), current_(followed.windows.front())
 {
 }
 
 bool FocusGuard::followed(const Toplevel* t) const
 {
-    return std::find(windows_.begin(), windows_.end(), t) != windows_.end();
+    return std::find(followed_.windows.begin(), followed_.windows.end(), t)
+        != followed_.windows.end();
+}
+
+void FocusGuard::expectWindows(bool on)
+{
+    expecting_ = on;
+    // Only windows that appear from now on can be the key's doing.
+    if (on)
+        newerThan_ = display_.toplevels().empty() ? 0 : display_.toplevels().back().created;
+}
+
+// A window the target opened because of the key just sent: it appeared
+// during the wait, and the compositor names the target as its parent, or
+// (where it names no parents) it has the target's application and process.
+bool FocusGuard::opened(const Toplevel* t) const
+{
+    if (!expecting_ || t->created <= newerThan_)
+        return false;
+    if (t->parent)
+        return followed(t->parent);
+    if (display_.reportsParents() || t->appId != followed_.windows.front()->appId)
+        return false;
+    if (followed_.pid == 0)
+        return true;
+    const std::optional<FocusedWindow> focused = askFocusedWindow();
+    return !focused || focused->title != t->title || focused->pid == followed_.pid;
 }
 
 bool FocusGuard::holds()
 {
+    const Focus focus = look(current_);
+    return focus == Focus::Unchanged || focus == Focus::Moved;
+}
+
+Focus FocusGuard::look(const Toplevel* before)
+{
     if (!display_.dispatch(0))
-        return false;
+        return Focus::Lost;
     const Toplevel* active = display_.activeToplevel();
-    if (!active)
-        return false;
+    if (!active) {
+        const bool allClosed = std::all_of(followed_.windows.begin(), followed_.windows.end(),
+                                           [](const Toplevel* t) { return t->closed; });
+        return allClosed ? Focus::Lost : Focus::Between;
+    }
     if (!followed(active)) {
-        const bool opened = active->created > newSince_
-            && (followed(active->parent) || active->appId == windows_.front()->appId);
-        if (!opened)
-            return false;
-        windows_.push_back(active);
+        if (!opened(active))
+            return Focus::Lost;
+        followed_.windows.push_back(active);
     }
     current_ = active;
-    return true;
+    return active == before ? Focus::Unchanged : Focus::Moved;
 }
 
 bool FocusGuard::inDialog() const
 {
-    return current_ != windows_.front() || current_->parent != nullptr;
+    return current_ != followed_.windows.front() || current_->parent != nullptr;
 }
 
 // ------------------------------------------------------------------ typist
 
-Typist::Typist(WaylandDisplay& display, VirtualKeyboard& keyboard, FocusGuard& guard, Pace pace)
-    : display_(display), keyboard_(keyboard), guard_(guard), pace_(pace)
+Typist::Typist(WaylandDisplay& display, VirtualKeyboard& keyboard, FocusGuard& guard,
+               TargetPace& pace, Followed::Kind kind, XwaylandMapping* xwayland)
+    : display_(display), keyboard_(keyboard), guard_(guard), pace_(pace), kind_(kind),
+      xwayland_(xwayland)
 {
     // Start from no modifier held and no lock on, whatever came before.
     keyboard_.modifiers(0, 0);
@@ -115,55 +148,100 @@ Typist::~Typist()
     display_.flush();
 }
 
-void Typist::run(const std::vector<PlannedKey>& keys, bool waitAtEnd)
+void Typist::run(const std::vector<PlannedKey>& keys, bool wait)
 {
     const std::size_t total = keys.size();
-    Clock::time_point burstStart = Clock::now();
-    int inBurst = 0;
     for (std::size_t i = 0; i < total; ++i) {
-        if (!keyboard_.keymap().has(keys[i].sym)) {
-            hold(NoModifier);
+        const PlannedKey& key = keys[i];
+        if (!keyboard_.keymap().has(key.sym))
             ensureKeymap(keys, i);
+        if (key.commandKey || menuOpen_ || (key.enterOrEscape && guard_.inDialog())) {
+            typeCommand(key, i, total, wait);
+            continue;
         }
-        if (keys[i].commandKey)
-            letShortcutsWork(i, total);
-        type(keys[i]);
-        const bool more = i + 1 < total;
-        if ((more || waitAtEnd)
-            && (keys[i].commandKey || (keys[i].enterOrEscape && guard_.inDialog()))) {
-            waitForReaction(i + 1, total);
-            burstStart = Clock::now();
-            inBurst = 0;
-        } else if (++inBurst >= pace_.burstKeys && more) {
-            burstStart = endBurst(burstStart, i + 1, total);
-            inBurst = 0;
+        if (i - passed_ >= static_cast<std::size_t>(pace_.figures().burstKeys)) {
+            // The burst goes out and the target makes room for the next;
+            // the focus is checked last, right before the next burst.
+            if (!display_.flush())
+                lost(confirmed_, total);
+            check(pace_.awaitRoom(following()), i, total);
+            passOn(i, total);
         }
+        type(key);
     }
     hold(NoModifier);
+    // The last keys count too: the focus is checked after them as after
+    // every burst.
+    if (passed_ < total)
+        passOn(total, total);
+    if (wait)
+        check(awaitTaken(false), total, total);
 }
 
-// Lets the target read the burst, then makes sure that the focus has not
-// moved: the round trip brings every change the compositor made before it
-// handled the burst.
-Typist::Clock::time_point Typist::endBurst(Clock::time_point burstStart, std::size_t done,
-                                           std::size_t total)
+// An X11 program gets its keys from XWayland: an X round trip makes sure
+// they have got that far.
+Outcome Typist::awaitTaken(bool keymapFollows)
 {
-    const Clock::time_point end = burstStart + std::chrono::microseconds(pace_.burstUs);
-    display_.flush();
-    while (Clock::now() < end)
-        if (!display_.dispatch(msUntil(end)))
-            stopped(done, total);
-    if (!display_.roundtrip() || !guard_.holds())
-        stopped(done, total);
-    // The round trip counts into the next period: the pace stays even.
-    return std::max(end, Clock::now() - std::chrono::microseconds(pace_.burstUs));
+    if (xwayland_)
+        xwayland_->sync();
+    return pace_.awaitTaken(keymapFollows ? following() : listening(), keymapFollows);
+}
+
+// A key that may open, close or switch windows: typed once the target is
+// done with what came before, then waited on until the target has handled
+// it, following the focus into a window it opened.
+void Typist::typeCommand(const PlannedKey& key, std::size_t index, std::size_t total, bool wait)
+{
+    const bool dialogKey = key.enterOrEscape && guard_.inDialog();
+    hold(NoModifier);
+    if (passed_ < index)
+        passOn(index, total);
+    letShortcutsWork(total);
+    const bool idle = pace_.awaitIdle(following(), dialogKey);
+    const Toplevel* before = guard_.current();
+    type(key);
+    hold(NoModifier);
+    passOn(index + 1, total);
+    const bool last = index + 1 == total;
+    if (last && !wait)
+        return;
+    guard_.expectWindows(true);
+    const Outcome outcome = pace_.awaitHandled(following(), idle, dialogKey);
+    guard_.expectWindows(false);
+    const bool moved = guard_.current() != before;
+    // After the last key the focus may go anywhere: the key may have
+    // closed the target.
+    if (!last || outcome == Outcome::Stalled)
+        check(outcome, index + 1, total);
+    menuOpen_ = key.opensMenu
+        || (menuOpen_ && !moved && !key.enterOrEscape && !(key.character && key.mods == NoModifier));
+    confirmed_ = index + 1;
+}
+
+// Sends what is queued and makes sure the compositor has passed it on:
+// the round trip brings every focus change it made before it handled the
+// keys, so a focus still on a followed window means they reached it.
+void Typist::passOn(std::size_t done, std::size_t total)
+{
+    if (!display_.flush() || !display_.roundtrip(static_cast<int>(pace_.figures().bound.count())))
+        lost(confirmed_, total);
+    if (!guard_.holds())
+        lost(confirmed_, total);
+    pace_.sent(static_cast<int>(done - passed_));
+    passed_ = done;
+    confirmed_ = done;
 }
 
 // The extra symbols from here on, as many as fit: all of the keymap's
 // current ones kept where there is room, so that the next strings need no
-// new keymap either.
+// new keymap either. The keys typed under the old keymap are taken first,
+// and an X11 program takes the new keymap before any key typed under it.
 void Typist::ensureKeymap(const std::vector<PlannedKey>& keys, std::size_t from)
 {
+    hold(NoModifier);
+    if (passed_ < from)
+        passOn(from, keys.size());
+    check(awaitTaken(true), from, keys.size());
     std::set<Keysym> needed;
     for (std::size_t i = from; i < keys.size() && needed.size() < OwnKeymap::capacity(); ++i)
         if (!OwnKeymap::inBase(keys[i].sym))
@@ -172,7 +250,14 @@ void Typist::ensureKeymap(const std::vector<PlannedKey>& keys, std::size_t from)
     extras.insert(needed.begin(), needed.end());
     if (extras.size() > OwnKeymap::capacity())
         extras = needed;
+    if (xwayland_)
+        xwayland_->forgetChanges();
     keyboard_.use(std::make_unique<OwnKeymap>(std::move(extras)));
+    if (kind_ == Followed::Kind::Wayland)
+        return;
+    if (xwayland_)
+        xwayland_->awaitChange(std::chrono::milliseconds(WaylandDisplay::answerTimeoutMs));
+    check(pace_.awaitKeymapTaken(following()), from, keys.size());
 }
 
 void Typist::type(const PlannedKey& key)
@@ -217,67 +302,60 @@ std::uint32_t Typist::heldMask() const
     return mask;
 }
 
-// The key may make the target open, close or switch windows: the round trip
-// makes sure the compositor has passed it on, then the toplevel events show
-// the target's reaction; without one, a quiet time.
-void Typist::waitForReaction(std::size_t done, std::size_t total)
-{
-    hold(NoModifier);
-    // After the last key the focus may go anywhere (the key may have closed
-    // the target): only the keys still to come need a followed window.
-    const bool last = done == total;
-    const Toplevel* before = display_.activeToplevel();
-    if (!display_.roundtrip())
-        stopped(done, total);
-    const Clock::time_point quietEnd = Clock::now() + std::chrono::milliseconds(pace_.quietMs);
-    while (msUntil(quietEnd) > 0) {
-        if (!display_.dispatch(msUntil(quietEnd)))
-            stopped(done, total);
-        const Toplevel* now = display_.activeToplevel();
-        if (now != before && (guard_.holds() || last)) {
-            // The next keys, of this call or the next, find the window ready.
-            const Clock::time_point ready =
-                Clock::now() + std::chrono::milliseconds(pace_.settleMs);
-            if (!last)
-                settle(ready, done, total);
-            while (last && msUntil(ready) > 0 && display_.dispatch(msUntil(ready))) {
-            }
-            return;
-        }
-    }
-    if (!guard_.holds() && !last)
-        stopped(done, total);
-}
-
 // An application takes a window for active only a little after the
 // compositor has said so (Qt applies it with its next frame); until then its
 // shortcuts do not fire, while plain text still reaches the focused widget.
-void Typist::letShortcutsWork(std::size_t done, std::size_t total)
+void Typist::letShortcutsWork(std::size_t total)
 {
-    const Clock::time_point ready =
-        guard_.current()->activatedAt + std::chrono::milliseconds(pace_.settleMs);
-    if (msUntil(ready) > 0) {
-        hold(NoModifier);
-        settle(ready, done, total);
+    const auto ready = guard_.current()->activatedAt + pace_.figures().settle;
+    while (std::chrono::steady_clock::now() < ready) {
+        if (!guard_.holds())
+            lost(confirmed_, total);
+        display_.dispatch(1);
     }
 }
 
-void Typist::settle(Clock::time_point end, std::size_t done, std::size_t total)
+FocusCheck Typist::following()
 {
-    while (msUntil(end) > 0)
-        if (!display_.dispatch(msUntil(end)))
-            stopped(done, total);
-    if (!guard_.holds())
-        stopped(done, total);
+    const Toplevel* before = guard_.current();
+    return [this, before] { return guard_.look(before); };
 }
 
-void Typist::stopped(std::size_t done, std::size_t total)
+// Once every key is out, where the focus goes is no longer ours to mind.
+FocusCheck Typist::listening()
+{
+    return [this] {
+        display_.dispatch(0);
+        return Focus::Unchanged;
+    };
+}
+
+void Typist::check(Outcome outcome, std::size_t done, std::size_t total)
+{
+    switch (outcome) {
+    case Outcome::Done:
+        return;
+    // Keys sent since the focus was last seen on a followed window may have
+    // gone elsewhere: only those before count as typed.
+    case Outcome::Gone:
+        if (done == total)
+            return;
+        lost(std::min(done, confirmed_), total);
+    case Outcome::FocusLost:
+        lost(std::min(done, confirmed_), total);
+    case Outcome::Stalled:
+        if (done == total)
+            throw NoAnswerAfterLastKey(errors::noAnswerAfterLastKey(static_cast<qsizetype>(total)));
+        throw KeyError(errors::stoppedRespondingAfter(static_cast<qsizetype>(done),
+                                                      static_cast<qsizetype>(total)));
+    }
+}
+
+void Typist::lost(std::size_t done, std::size_t total)
 {
     if (!display_.alive())
-        throw KeyError(QStringLiteral("The connection to the Wayland compositor was lost after "
-                                      "%1 of %2 keys, so the rest was not typed.")
-                           .arg(done)
-                           .arg(total));
+        throw KeyError(errors::waylandConnectionLostAfter(static_cast<qsizetype>(done),
+                                                          static_cast<qsizetype>(total)));
     throw KeyError(errors::focusLostAfter(static_cast<qsizetype>(done),
                                           static_cast<qsizetype>(total)));
 }

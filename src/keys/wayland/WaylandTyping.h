@@ -3,8 +3,8 @@
 // keyboard into the active window, and watching that it stays active.
 #include "keys/KeyEvent.h"
 #include "keys/wayland/OwnKeymap.h"
+#include "keys/wayland/TargetPace.h"
 
-#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -12,6 +12,7 @@ namespace keys::wayland {
 
 class VirtualKeyboard;
 class WaylandDisplay;
+class XwaylandMapping;
 struct Toplevel;
 
 // One key to press and release, with the modifiers held over it.
@@ -22,84 +23,96 @@ struct PlannedKey {
     bool lockKey = false;       // Caps Lock or Num Lock
     bool commandKey = false;    // F1-F16, or any key with Ctrl or Alt
     bool enterOrEscape = false;
+    bool opensMenu = false;     // Alt with a character, or F10: a menu bar's keys
 };
 
 // The keys for the events. Throws KeyError for a character without a symbol.
 std::vector<PlannedKey> planKeys(const KeyEvents& events);
 
-// Follows the active window: the target, or a window it opened while we
-// typed (a dialog: one whose parent it is, or a new window of the same
-// application). Anything else active means the focus was taken away.
+// The windows typing may go to: the activated window, and the windows it
+// opened while Typomat waited on a key that may open one. They outlive one
+// call, so that a dialog opened by the last key of one string takes the
+// next string.
+struct Followed {
+    std::vector<const Toplevel*> windows; // the activated window first
+    long pid = 0;                         // its process, where the compositor tells
+    enum class Kind { Unknown, Wayland, X11 } kind = Kind::Unknown;
+};
+
+// Follows the active window: a followed one, or a new window the target
+// opened while expectWindows is on (a dialog). Anything else active means
+// the focus was taken away.
 class FocusGuard {
 public:
-    // Windows of the target's application that appear after newSince (an
-    // order of appearance) count as windows it opened.
-    FocusGuard(WaylandDisplay& display, const Toplevel* target, std::uint64_t newSince);
+    FocusGuard(WaylandDisplay& display, Followed& followed);
     // Reads the compositor's news; true while a followed window is active.
     bool holds();
+    // Where the focus is, against the window that had it before.
+    Focus look(const Toplevel* before);
+    // On while waiting on a key that may open a window: then a new window
+    // takes part when it is the target's (its parent, where the compositor
+    // tells parents, otherwise its application and process).
+    void expectWindows(bool on);
     const Toplevel* current() const { return current_; }
-    // True when the active window is a dialog (it has an owner we know).
+    // True when the active window is a dialog of the target's.
     bool inDialog() const;
 
 private:
     bool followed(const Toplevel* t) const;
+    bool opened(const Toplevel* t) const;
 
     WaylandDisplay& display_;
-    std::vector<const Toplevel*> windows_;
+    Followed& followed_;
     const Toplevel* current_;
-    std::uint64_t newSince_;
-};
-
-struct Pace {
-    // The compositor queues at most 4 KiB for a client that has not read:
-    // a target that falls behind is disconnected. Keys go out in bursts,
-    // one burst per period: 20 (at most about 3 KiB of events) per 4 ms.
-    int burstKeys = 20;
-    int burstUs = 4000;
-    // After a key that may open or close a window, how long to wait for
-    // the target's reaction when none is seen.
-    int quietMs = 150;
-    // After the active window changed: time for the application to take
-    // its window for active and focus its widgets. Keys that come sooner
-    // may be dropped, shortcuts may not fire (Qt, measured on sway).
-    int settleMs = 100;
+    bool expecting_ = false;
+    std::uint64_t newerThan_ = 0;
 };
 
 // Types the keys, switching keymaps where the string needs more symbols
-// than one holds. Releases the modifiers it pressed when it ends, also after
-// an error. Throws KeyError when the focus leaves the followed windows or
-// the connection is lost; nothing more is sent then.
+// than one holds, at the pace the target takes them. Releases the modifiers
+// it pressed when it ends, also after an error. Throws KeyError when the
+// focus leaves the followed windows, the target stops reading, or the
+// connection is lost; nothing more is sent then.
 class Typist {
 public:
+    // xwayland: for an X11 program, the X server it reads its keys from,
+    // where it can be reached.
     Typist(WaylandDisplay& display, VirtualKeyboard& keyboard, FocusGuard& guard,
-           Pace pace = {});
+           TargetPace& pace, Followed::Kind kind, XwaylandMapping* xwayland);
     ~Typist();
     Typist(const Typist&) = delete;
     Typist& operator=(const Typist&) = delete;
 
-    // waitAtEnd: after a last key that may open or close a window, wait for
-    // the target's reaction too, so that the next call finds the new window.
-    void run(const std::vector<PlannedKey>& keys, bool waitAtEnd);
+    // wait: return only once the target has taken the keys (and handled a
+    // last key that may open or close a window).
+    void run(const std::vector<PlannedKey>& keys, bool wait);
 
 private:
+    void typeCommand(const PlannedKey& key, std::size_t index, std::size_t total, bool wait);
     void ensureKeymap(const std::vector<PlannedKey>& keys, std::size_t from);
     void type(const PlannedKey& key);
     void hold(unsigned mods);
     std::uint32_t heldMask() const;
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point endBurst(Clock::time_point burstStart, std::size_t done, std::size_t total);
-    void waitForReaction(std::size_t done, std::size_t total);
-    void letShortcutsWork(std::size_t done, std::size_t total);
-    void settle(Clock::time_point end, std::size_t done, std::size_t total);
-    [[noreturn]] void stopped(std::size_t done, std::size_t total);
+    void passOn(std::size_t done, std::size_t total);
+    Outcome awaitTaken(bool keymapFollows);
+    void letShortcutsWork(std::size_t total);
+    FocusCheck following();
+    FocusCheck listening();
+    void check(Outcome outcome, std::size_t done, std::size_t total);
+    [[noreturn]] void lost(std::size_t done, std::size_t total);
 
     WaylandDisplay& display_;
     VirtualKeyboard& keyboard_;
     FocusGuard& guard_;
-    Pace pace_;
+    TargetPace& pace_;
+    Followed::Kind kind_;
+    XwaylandMapping* xwayland_;
     unsigned held_ = NoModifier;
     bool lockOn_ = false;
     bool lockTouched_ = false;
+    bool menuOpen_ = false;   // a key opened a menu, whose keys pick entries
+    std::size_t confirmed_ = 0; // keys known to have reached the target
+    std::size_t passed_ = 0;    // keys passed on by the compositor
 };
 
 } // namespace keys::wayland
