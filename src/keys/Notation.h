@@ -1,6 +1,6 @@
 #pragma once
 #include "keys/KeyEvent.h"
-#include "keys/KeySender.h"
+#include "keys/KeyError.h"
 
 #include <cstddef>
 #include <optional>
