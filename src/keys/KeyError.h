@@ -24,6 +24,13 @@ public:
     using KeyError::KeyError;
 };
 
+// There is no display to work on: none is named, or the one named cannot be
+// reached or does not answer.
+class DisplayUnavailable : public KeyError {
+public:
+    using KeyError::KeyError;
+};
+
 // Every key was sent, but the window did not show in time that it had read
 // them (it went on working, or stopped). Not a failure of the keys: a run
 // counts the item as done and shows the description as a note.

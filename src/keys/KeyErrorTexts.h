@@ -256,11 +256,31 @@ inline QString typingStoppedBySignal()
 
 // -------------------------------------------------------------- Wayland
 
+inline QString waylandDisplayNotSet()
+{
+    return QStringLiteral("No Wayland display is set (WAYLAND_DISPLAY is empty).");
+}
+
+inline QString waylandDisplayUnreachable(const QString& display)
+{
+    return QStringLiteral("Typomat cannot reach the Wayland display \"%1\", so it can neither "
+                          "bring windows to the front nor type keys.")
+        .arg(display);
+}
+
 inline QString waylandDisplaySilent(const QString& display)
 {
     return QStringLiteral("The Wayland display \"%1\" does not answer, so Typomat can neither "
                           "bring windows to the front nor type keys.")
         .arg(display);
+}
+
+inline QString compositorStoppedAnswering(qsizetype sent, qsizetype total)
+{
+    return QStringLiteral("The Wayland compositor stopped answering after %1 of %2 keys, so the "
+                          "rest was not typed.")
+        .arg(sent)
+        .arg(total);
 }
 
 inline QString waylandConnectionLostAfter(qsizetype sent, qsizetype total)

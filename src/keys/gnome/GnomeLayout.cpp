@@ -24,23 +24,24 @@ struct GnomeLayoutEvents {
 
 namespace {
 
-[[noreturn]] void unreadable()
+QString unreadableText()
 {
-    throw KeyError(QStringLiteral("Typomat cannot read the keyboard layout from GNOME Shell "
-                                  "(WAYLAND_DISPLAY is \"%1\"), so it typed nothing.")
-                       .arg(qEnvironmentVariable("WAYLAND_DISPLAY")));
+    return QStringLiteral("Typomat cannot read the keyboard layout from GNOME Shell "
+                          "(WAYLAND_DISPLAY is \"%1\"), so it typed nothing.")
+        .arg(qEnvironmentVariable("WAYLAND_DISPLAY"));
 }
 
 } // namespace
 
-GnomeLayout::GnomeLayout() : display_(wl_display_connect(nullptr))
+GnomeLayout::GnomeLayout()
 {
-    if (!display_)
-        unreadable();
-    registry_ = wl_display_get_registry(display_);
+    if (!connected())
+        throw DisplayUnavailable(unreadableText());
+    registry_ = wl_display_get_registry(display());
     wl_registry_add_listener(registry_, &GnomeLayoutEvents::registryListener, this);
-    if (wl_display_roundtrip(display_) < 0 || !seat_)
-        unreadable();
+    readRound();
+    if (!seat_)
+        throw KeyError(unreadableText());
     keyboard_ = std::make_unique<layout::SeatKeyboard>(seat_);
 }
 
@@ -51,20 +52,25 @@ GnomeLayout::~GnomeLayout()
         wl_seat_destroy(seat_);
     if (registry_)
         wl_registry_destroy(registry_);
-    if (display_)
-        wl_display_disconnect(display_);
 }
 
 std::shared_ptr<const layout::SeatLayout> GnomeLayout::current()
 {
     // The keymap follows the keyboard the Shell creates for the request.
     for (int round = 0; round < 2; ++round)
-        if (wl_display_roundtrip(display_) < 0)
-            unreadable();
+        readRound();
     std::shared_ptr<const layout::SeatLayout> layout = keyboard_->layout();
     if (!layout)
-        unreadable();
+        throw KeyError(unreadableText());
     return layout;
+}
+
+void GnomeLayout::readRound()
+{
+    if (roundtrip())
+        return;
+    throwIfSilent();
+    throw KeyError(unreadableText());
 }
 
 } // namespace keys::gnome

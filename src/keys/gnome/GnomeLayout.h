@@ -3,10 +3,10 @@
 // Internal to the GNOME backend: the keyboard layout GNOME types keysyms
 // with, read from the keymap GNOME Shell gives every Wayland client.
 #include "keys/layout/SeatLayout.h"
+#include "keys/wayland/WaylandConnection.h"
 
 #include <memory>
 
-struct wl_display;
 struct wl_registry;
 struct wl_seat;
 
@@ -16,20 +16,21 @@ class SeatKeyboard;
 
 namespace keys::gnome {
 
-class GnomeLayout {
+class GnomeLayout : public wayland::WaylandConnection {
 public:
-    // Connects to $WAYLAND_DISPLAY; throws KeyError when that fails.
+    // Connects to $WAYLAND_DISPLAY; throws DisplayUnavailable when that
+    // fails or the Shell does not answer.
     GnomeLayout();
     ~GnomeLayout();
-    GnomeLayout(const GnomeLayout&) = delete;
-    GnomeLayout& operator=(const GnomeLayout&) = delete;
 
     // The keymap as the Shell sends it now (it sends a new one when the
     // user's layouts change). Throws KeyError when none came.
     std::shared_ptr<const layout::SeatLayout> current();
 
 private:
-    wl_display* display_ = nullptr;
+    // A round trip; throws when it fails.
+    void readRound();
+
     wl_registry* registry_ = nullptr;
     wl_seat* seat_ = nullptr;
     std::unique_ptr<layout::SeatKeyboard> keyboard_;

@@ -37,12 +37,6 @@ bool isLetter(std::uint32_t sym)
     return xkb_keysym_to_lower(sym) != xkb_keysym_to_upper(sym);
 }
 
-QStringList displayAddresses()
-{
-    return process::waylandDisplayAddresses(qEnvironmentVariable("WAYLAND_DISPLAY"))
-        + process::xDisplayAddresses(qEnvironmentVariable("DISPLAY"));
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- focus log
@@ -405,7 +399,7 @@ ReadReceipt& GnomeTypist::receipt()
 {
     if (!receipt_ || receiptPid_ != guard_.pid()) {
         receiptPid_ = guard_.pid();
-        const QStringList addresses = displayAddresses();
+        const QStringList addresses = process::sessionDisplayAddresses();
         receipt_.emplace(receiptPid_, addresses);
         process_ = TargetProcess::find(receiptPid_);
         if (process_)

@@ -12,9 +12,7 @@
 #include <wayland-client.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <poll.h>
 
 namespace keys::kde {
 
@@ -156,21 +154,24 @@ struct Events {
     static constexpr org_kde_kwin_keystate_listener keystateListener = {keyState};
 };
 
-std::unique_ptr<KWinDisplay> KWinDisplay::connect()
+std::unique_ptr<KWinDisplay> KWinDisplay::connect(bool* silent)
 {
-    wl_display* display = wl_display_connect(nullptr);
-    if (!display)
-        return nullptr;
+    if (silent)
+        *silent = false;
     std::unique_ptr<KWinDisplay> d(new KWinDisplay);
-    d->display_ = display;
-    d->registry_ = wl_display_get_registry(display);
+    if (!d->connected())
+        return nullptr;
+    d->registry_ = wl_display_get_registry(d->display());
     wl_registry_add_listener(d->registry_, &Events::registryListener, d.get());
-    if (!d->roundtrip())
-        return nullptr;
-    if (d->seat_)
+    // The first round trip brings the globals, the seat among them.
+    const bool globals = d->roundtrip();
+    if (globals && d->seat_)
         d->keyboard_ = std::make_unique<layout::SeatKeyboard>(d->seat_);
-    if (!d->readWindowList())
+    if (!globals || !d->readWindowList()) {
+        if (silent)
+            *silent = d->silent();
         return nullptr;
+    }
     return d;
 }
 
@@ -189,10 +190,6 @@ KWinDisplay::~KWinDisplay()
         wl_seat_destroy(seat_);
     if (registry_)
         wl_registry_destroy(registry_);
-    if (display_) {
-        wl_display_flush(display_);
-        wl_display_disconnect(display_);
-    }
 }
 
 void KWinDisplay::addWindow(const char* uuid, std::uint32_t id)
@@ -324,16 +321,6 @@ void KWinDisplay::key(std::uint32_t code, bool press)
                                                : WL_KEYBOARD_KEY_STATE_RELEASED);
 }
 
-bool KWinDisplay::alive()
-{
-    return wl_display_get_error(display_) == 0;
-}
-
-bool KWinDisplay::roundtrip()
-{
-    return wl_display_roundtrip(display_) >= 0;
-}
-
 bool KWinDisplay::readWindowList()
 {
     // The windows' announcements, then each one's description (asked for
@@ -347,40 +334,6 @@ bool KWinDisplay::readWindowList()
             return true;
     }
     return true;
-}
-
-bool KWinDisplay::flush()
-{
-    while (wl_display_flush(display_) < 0) {
-        if (errno != EAGAIN)
-            return false;
-        pollfd fd{wl_display_get_fd(display_), POLLOUT, 0};
-        if (poll(&fd, 1, 1000) <= 0)
-            return false;
-    }
-    return true;
-}
-
-bool KWinDisplay::dispatch(int timeoutMs)
-{
-    if (wl_display_dispatch_pending(display_) < 0)
-        return false;
-    while (wl_display_prepare_read(display_) != 0)
-        if (wl_display_dispatch_pending(display_) < 0)
-            return false;
-    if (!flush()) {
-        wl_display_cancel_read(display_);
-        return false;
-    }
-    pollfd fd{wl_display_get_fd(display_), POLLIN, 0};
-    const int ready = poll(&fd, 1, timeoutMs);
-    if (ready <= 0) {
-        wl_display_cancel_read(display_);
-        return ready == 0 || errno == EINTR;
-    }
-    if (wl_display_read_events(display_) < 0)
-        return false;
-    return wl_display_dispatch_pending(display_) >= 0;
 }
 
 } // namespace keys::kde

@@ -3,6 +3,7 @@
 // Internal to the KDE backend: the connection to KWin, its globals, the
 // windows it lists, its fake input and the seat's layout.
 #include "keys/layout/SeatKeyboard.h"
+#include "keys/wayland/WaylandConnection.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,7 +13,6 @@
 #include <memory>
 #include <vector>
 
-struct wl_display;
 struct wl_registry;
 struct wl_seat;
 struct org_kde_plasma_window_management;
@@ -41,14 +41,13 @@ struct PlasmaWindow {
     std::uint64_t lastActivated = 0;  // order of activation (0: never seen active)
 };
 
-class KWinDisplay {
+class KWinDisplay : public wayland::WaylandConnection {
 public:
     // The display of $WAYLAND_DISPLAY with its globals bound and its window
-    // list read; nullptr when there is no such display.
-    static std::unique_ptr<KWinDisplay> connect();
+    // list read; nullptr when there is no such display, or when it does not
+    // answer within answerTimeoutMs (then *silent is set, where given).
+    static std::unique_ptr<KWinDisplay> connect(bool* silent = nullptr);
     ~KWinDisplay();
-    KWinDisplay(const KWinDisplay&) = delete;
-    KWinDisplay& operator=(const KWinDisplay&) = delete;
 
     // What the compositor offers this client.
     bool listsWindows() const { return windows_ != nullptr; }
@@ -82,16 +81,8 @@ public:
     // A key by its Linux key code.
     void key(std::uint32_t code, bool press);
 
-    // False once the compositor has closed the connection.
-    bool alive();
-    // Sends what is queued and waits until KWin has handled it and its
-    // answers are read. False when the connection is gone.
-    bool roundtrip();
     // Round trips until every window KWin has announced is described.
     bool readWindowList();
-    bool flush();
-    // Reads and handles the events that arrived, waiting at most timeoutMs.
-    bool dispatch(int timeoutMs);
 
 private:
     KWinDisplay() = default;
@@ -99,7 +90,6 @@ private:
     PlasmaWindow* find(const org_kde_plasma_window* handle);
     void addWindow(const char* uuid, std::uint32_t id);
 
-    wl_display* display_ = nullptr;
     wl_registry* registry_ = nullptr;
     wl_seat* seat_ = nullptr;
     org_kde_plasma_window_management* windows_ = nullptr;

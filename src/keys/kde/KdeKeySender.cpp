@@ -8,8 +8,6 @@
 #include "keys/kde/KdeTyping.h"
 #include "keys/process/TargetProcess.h"
 
-#include <QElapsedTimer>
-
 #include <algorithm>
 #include <unistd.h>
 
@@ -18,9 +16,6 @@ namespace keys {
 using namespace kde;
 
 namespace {
-
-constexpr int activationTimeoutMs = 2000;
-constexpr int activationRetryMs = 500;
 
 KdeKeySender::Support supportOf(const KWinDisplay& display)
 {
@@ -49,14 +44,6 @@ KdeKeySender::Support supportOf(const KWinDisplay& display)
     return support;
 }
 
-// Where the target reads its keys from: KWin's socket for native windows,
-// XWayland's for X11 ones.
-QStringList displayAddresses()
-{
-    return process::waylandDisplayAddresses(qEnvironmentVariable("WAYLAND_DISPLAY"))
-        + process::xDisplayAddresses(qEnvironmentVariable("DISPLAY"));
-}
-
 } // namespace
 
 KdeKeySender::KdeKeySender() : pace_(std::make_unique<Pace>()) {}
@@ -65,12 +52,10 @@ KdeKeySender::~KdeKeySender() = default;
 
 KdeKeySender::Support KdeKeySender::support()
 {
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return {false, QStringLiteral("No Wayland display is set (WAYLAND_DISPLAY is empty).")};
-    const std::unique_ptr<KWinDisplay> display = KWinDisplay::connect();
+    bool silent = false;
+    const std::unique_ptr<KWinDisplay> display = KWinDisplay::connect(&silent);
     if (!display)
-        return {false, QStringLiteral("Typomat cannot reach the Wayland display \"%1\".")
-                           .arg(qEnvironmentVariable("WAYLAND_DISPLAY"))};
+        return {false, wayland::whyNoDisplay(silent)};
     return supportOf(*display);
 }
 
@@ -86,10 +71,10 @@ KWinDisplay& KdeKeySender::session() const
         return *display_;
     // Lost (KWin closed the connection): start afresh.
     display_.reset();
-    std::unique_ptr<KWinDisplay> display = KWinDisplay::connect();
+    bool silent = false;
+    std::unique_ptr<KWinDisplay> display = KWinDisplay::connect(&silent);
     if (!display)
-        throw KeyError(QStringLiteral("Typomat cannot reach the Wayland display, so it can "
-                                      "neither bring windows to the front nor type keys."));
+        throw DisplayUnavailable(wayland::whyNoDisplay(silent));
     const Support support = supportOf(*display);
     if (!support.missing.isEmpty())
         throw KeyError(support.missing);
@@ -113,36 +98,25 @@ void KdeKeySender::AppActivate(const QString& title)
 {
     KWinDisplay& display = session();
     target_ = nullptr;
-    if (!display.readWindowList())
+    if (!display.readWindowList()) {
+        display.throwIfSilent();
         throw KeyError(errors::notBroughtToFront(title));
+    }
     display.forgetClosed();
     const PlasmaWindow* window = pickByTitle(title);
     if (!window)
         throw WindowNotFound(errors::noWindowTitled(title));
     const QString found = window->title;
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastRequest = -activationRetryMs;
-    while (!window->closed) {
-        // KWin busy mapping the window may pass over the first request.
-        if (clock.elapsed() - lastRequest >= activationRetryMs) {
-            lastRequest = clock.elapsed();
-            display.activate(*window);
-            if (!display.roundtrip())
-                break;
-        }
-        if (window->active && display.activeWindow() == window) {
-            target_ = window;
-            newSince_ = display.newestWindow();
-            return;
-        }
-        const qint64 left = activationTimeoutMs - clock.elapsed();
-        const qint64 untilRetry = activationRetryMs - (clock.elapsed() - lastRequest);
-        if (left <= 0
-            || !display.dispatch(static_cast<int>(std::clamp<qint64>(untilRetry, 0, left))))
-            break;
+    const bool active = display.bringToFront(
+        [&] { display.activate(*window); },
+        [&] { return window->active && display.activeWindow() == window; },
+        [&] { return window->closed; });
+    if (!active) {
+        display.throwIfSilent();
+        throw KeyError(errors::notBroughtToFront(found));
     }
-    throw KeyError(errors::notBroughtToFront(found));
+    target_ = window;
+    newSince_ = display.newestWindow();
 }
 
 void KdeKeySender::checkKeys(const QString& keys) const
@@ -182,7 +156,7 @@ void KdeKeySender::SendKeys(const QString& keys, bool wait)
         throw KeyError(activated ? errors::focusMovedBeforeTyping()
                                  : errors::focusLostAfter(0, static_cast<qsizetype>(planned.size())));
     {
-        Typist typist(display, guard, seatLayout, layouts, displayAddresses(), *pace_);
+        Typist typist(display, guard, seatLayout, layouts, process::sessionDisplayAddresses(), *pace_);
         try {
             typist.run(planned, wait);
         } catch (...) {

@@ -282,6 +282,9 @@ void Typist::focusLost(std::size_t done, std::size_t total)
                                       "the rest was not typed.")
                            .arg(done)
                            .arg(total));
+    if (display_.silent())
+        throw KeyError(errors::compositorStoppedAnswering(static_cast<qsizetype>(done),
+                                                          static_cast<qsizetype>(total)));
     throw KeyError(errors::focusLostAfter(static_cast<qsizetype>(done),
                                           static_cast<qsizetype>(total)));
 }

@@ -29,6 +29,7 @@ PlannedKey planKey(const KeyEvent& event)
         key.commandKey = key.commandKey || isFunctionKey(event.special);
         key.enterOrEscape =
             event.special == SpecialKey::Enter || event.special == SpecialKey::Escape;
+        key.opensMenu = event.special == SpecialKey::F10;
         return key;
     }
     key.character = event.character;
@@ -38,7 +39,9 @@ PlannedKey planKey(const KeyEvent& event)
         throw KeyError(QStringLiteral("The character \"%1\" cannot be typed.")
                            .arg(QString::fromUcs4(&c, 1)));
     }
+    key.text = key.sym != XKB_KEY_Return && key.sym != XKB_KEY_Tab;
     key.enterOrEscape = key.sym == XKB_KEY_Return;
+    key.opensMenu = key.text && (event.modifiers & (Control | Alt)) == Alt;
     return key;
 }
 

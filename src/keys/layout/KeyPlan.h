@@ -17,10 +17,12 @@ using Keysym = std::uint32_t;
 struct PlannedKey {
     Keysym sym = 0;
     char32_t character = 0;     // the character typed, or 0 for a special key
+    bool text = false;          // a character other than a line break or tab
     unsigned mods = NoModifier; // keys::Modifier bits held by the key string
     bool lockKey = false;       // Caps Lock or Num Lock
     bool commandKey = false;    // F1-F16, or any key with Ctrl or Alt
     bool enterOrEscape = false;
+    bool opensMenu = false;     // Alt with a character, or F10: a menu bar's keys
 };
 
 // The symbol a character types, or 0 when there is none. Line breaks and

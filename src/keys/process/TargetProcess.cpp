@@ -253,6 +253,12 @@ QStringList waylandDisplayAddresses(const QString& waylandDisplay)
     return {runtime + QLatin1Char('/') + waylandDisplay};
 }
 
+QStringList sessionDisplayAddresses()
+{
+    return waylandDisplayAddresses(qEnvironmentVariable("WAYLAND_DISPLAY"))
+        + xDisplayAddresses(qEnvironmentVariable("DISPLAY"));
+}
+
 std::optional<TargetProcess> TargetProcess::find(long pid)
 {
     if (pid <= 0)

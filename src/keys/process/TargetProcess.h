@@ -42,6 +42,10 @@ ThreadState stateFromWchan(const QByteArray& wchan, const QByteArray& syscall);
 QStringList xDisplayAddresses(const QString& display);
 // "wayland-1" -> "$XDG_RUNTIME_DIR/wayland-1"; an absolute name as it is.
 QStringList waylandDisplayAddresses(const QString& waylandDisplay);
+// Where the display servers of this session listen, which keys pass through
+// on their way to a target: the compositor of $WAYLAND_DISPLAY, and the X
+// server of $DISPLAY (XWayland, for X11 programs on a Wayland desktop).
+QStringList sessionDisplayAddresses();
 
 // One client's connection to a display server, seen from outside.
 struct ClientConnection {

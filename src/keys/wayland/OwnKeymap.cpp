@@ -106,15 +106,6 @@ std::uint32_t maskOf(xkb_keymap* keymap, const char* name)
 
 } // namespace
 
-Keysym keysymOfCharacter(char32_t c)
-{
-    if (c == U'\n' || c == U'\r')
-        return XKB_KEY_Return;
-    if (c == U'\t')
-        return XKB_KEY_Tab;
-    return xkb_utf32_to_keysym(c);
-}
-
 std::size_t OwnKeymap::capacity()
 {
     return lastKeycode - firstKeycode + 1 - baseKeys().size();

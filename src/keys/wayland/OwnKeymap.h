@@ -21,10 +21,6 @@ struct KeyPlace {
     bool shifted = false;
 };
 
-// The symbol a character types, or 0 when there is none. Line breaks and
-// tabs type Return and Tab.
-Keysym keysymOfCharacter(char32_t c);
-
 class OwnKeymap {
 public:
     // How many extra symbols fit beside the base: keycodes stay within the

@@ -1,5 +1,4 @@
 #include "keys/wayland/WaylandDisplay.h"
-#include "keys/wayland/Deadline.h"
 
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
@@ -7,9 +6,7 @@
 #include <wayland-client.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <poll.h>
 
 namespace keys::wayland {
 
@@ -18,7 +15,6 @@ namespace {
 // Versions this code knows; the compositor may offer older ones.
 constexpr std::uint32_t toplevelVersion = 3;
 constexpr std::uint32_t seatVersion = 1;
-constexpr int flushTimeoutMs = 2000;
 
 template <typename T>
 T* bind(wl_registry* registry, std::uint32_t name, const wl_interface* interface,
@@ -105,20 +101,16 @@ std::unique_ptr<WaylandDisplay> WaylandDisplay::connect(bool* silent)
 {
     if (silent)
         *silent = false;
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return nullptr;
-    wl_display* display = wl_display_connect(nullptr);
-    if (!display)
-        return nullptr;
     std::unique_ptr<WaylandDisplay> self(new WaylandDisplay);
-    self->display_ = display;
-    self->registry_ = wl_display_get_registry(display);
+    if (!self->connected())
+        return nullptr;
+    self->registry_ = wl_display_get_registry(self->display());
     static const wl_registry_listener registryListener = {onGlobal, onGlobalRemove};
     wl_registry_add_listener(self->registry_, &registryListener, self.get());
     // The first round trip brings the globals, the second the windows.
     if (!self->roundtrip() || !self->roundtrip()) {
         if (silent)
-            *silent = self->alive();
+            *silent = self->silent();
         return nullptr;
     }
     return self;
@@ -140,10 +132,6 @@ WaylandDisplay::~WaylandDisplay()
         wl_seat_destroy(seat_);
     if (registry_)
         wl_registry_destroy(registry_);
-    if (display_) {
-        wl_display_flush(display_);
-        wl_display_disconnect(display_);
-    }
 }
 
 void WaylandDisplay::onGlobal(void* data, wl_registry* registry, std::uint32_t name,
@@ -201,59 +189,9 @@ const Toplevel* WaylandDisplay::activeToplevel() const
     return nullptr;
 }
 
-bool WaylandDisplay::alive()
-{
-    return wl_display_get_error(display_) == 0;
-}
-
-bool WaylandDisplay::roundtrip(int timeoutMs)
-{
-    // wl_display_roundtrip would wait for ever on a compositor that reads
-    // but never answers: the same with a deadline.
-    bool done = false;
-    wl_callback* callback = wl_display_sync(display_);
-    static const wl_callback_listener listener = {
-        [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
-    wl_callback_add_listener(callback, &listener, &done);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done && msUntil(end) > 0 && dispatch(msUntil(end))) {
-    }
-    wl_callback_destroy(callback);
-    return done && alive();
-}
-
-bool WaylandDisplay::flush()
-{
-    // libwayland fails the connection when a request finds its buffer still
-    // full, so a full socket is waited on until the compositor reads.
-    for (int waited = 0; wl_display_flush(display_) < 0; waited += 10) {
-        if (errno != EAGAIN || waited >= flushTimeoutMs)
-            return false;
-        pollfd p{wl_display_get_fd(display_), POLLOUT, 0};
-        poll(&p, 1, 10);
-    }
-    return true;
-}
-
 void WaylandDisplay::forgetClosed()
 {
     list_.remove_if([](const Toplevel& t) { return t.closed; });
-}
-
-bool WaylandDisplay::dispatch(int timeoutMs)
-{
-    while (wl_display_prepare_read(display_) != 0)
-        if (wl_display_dispatch_pending(display_) < 0)
-            return false;
-    flush();
-    pollfd p{wl_display_get_fd(display_), POLLIN, 0};
-    if (poll(&p, 1, timeoutMs) > 0) {
-        if (wl_display_read_events(display_) < 0)
-            return false;
-    } else {
-        wl_display_cancel_read(display_);
-    }
-    return wl_display_dispatch_pending(display_) >= 0 && alive();
 }
 
 } // namespace keys::wayland

@@ -1,6 +1,8 @@
 #pragma once
 // Internal to the Wayland backend: the connection to the compositor, its
 // globals, and the toplevel windows it lists.
+#include "keys/wayland/WaylandConnection.h"
+
 #include <QString>
 
 #include <chrono>
@@ -8,7 +10,6 @@
 #include <list>
 #include <memory>
 
-struct wl_display;
 struct wl_registry;
 struct wl_seat;
 struct zwlr_foreign_toplevel_manager_v1;
@@ -40,21 +41,14 @@ struct Toplevel {
     bool pendingMinimized = false;
 };
 
-class WaylandDisplay {
+class WaylandDisplay : public WaylandConnection {
 public:
-    // How long the compositor has to answer a round trip before it counts
-    // as not answering.
-    static constexpr int answerTimeoutMs = 2000;
-
     // The display of $WAYLAND_DISPLAY with its globals bound and the toplevel
     // list read; nullptr when there is no such display, or when it does not
     // answer within answerTimeoutMs (then *silent is set, where given).
     static std::unique_ptr<WaylandDisplay> connect(bool* silent = nullptr);
     ~WaylandDisplay();
-    WaylandDisplay(const WaylandDisplay&) = delete;
-    WaylandDisplay& operator=(const WaylandDisplay&) = delete;
 
-    wl_display* display() const { return display_; }
     wl_seat* seat() const { return seat_; }
     zwlr_foreign_toplevel_manager_v1* toplevelManager() const { return toplevels_; }
     zwp_virtual_keyboard_manager_v1* keyboardManager() const { return keyboards_; }
@@ -70,19 +64,6 @@ public:
     // reports parents, so a window without one is no dialog.
     bool reportsParents() const { return reportsParents_; }
 
-    // False once the compositor has closed the connection or a protocol
-    // error occurred.
-    bool alive();
-    // Sends what is queued and waits until the compositor has handled it and
-    // its answers are read. False when the connection is gone or the
-    // compositor did not answer within timeoutMs.
-    bool roundtrip(int timeoutMs = answerTimeoutMs);
-    // Sends what is queued, waiting while the compositor's socket is full.
-    bool flush();
-    // Reads and handles the events that have arrived, waiting for them at
-    // most timeoutMs (0: only what is there).
-    bool dispatch(int timeoutMs);
-
 private:
     WaylandDisplay() = default;
     static void onGlobal(void* data, wl_registry* registry, std::uint32_t name,
@@ -95,7 +76,6 @@ private:
 
     Toplevel* find(zwlr_foreign_toplevel_handle_v1* handle);
 
-    wl_display* display_ = nullptr;
     wl_registry* registry_ = nullptr;
     wl_seat* seat_ = nullptr;
     zwlr_foreign_toplevel_manager_v1* toplevels_ = nullptr;

@@ -12,7 +12,6 @@
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -22,9 +21,6 @@ namespace keys {
 using namespace wayland;
 
 namespace {
-
-constexpr int activationTimeoutMs = 2000;
-constexpr int activationRetryMs = 500;
 
 QString missingProtocols(const WaylandDisplay& display)
 {
@@ -37,14 +33,6 @@ QString missingProtocols(const WaylandDisplay& display)
         return {};
     return QStringLiteral("The Wayland compositor does not let programs %1.")
         .arg(missing.join(QStringLiteral(" or ")));
-}
-
-// Where the display servers that keys pass through listen: the compositor,
-// and XWayland for X11 programs.
-QStringList displayAddresses()
-{
-    return process::waylandDisplayAddresses(qEnvironmentVariable("WAYLAND_DISPLAY"))
-        + process::xDisplayAddresses(qEnvironmentVariable("DISPLAY"));
 }
 
 } // namespace
@@ -67,15 +55,10 @@ WaylandKeySender::~WaylandKeySender()
 
 QString WaylandKeySender::missingSupport()
 {
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return QStringLiteral("No Wayland display is set (WAYLAND_DISPLAY is empty).");
     bool silent = false;
     const std::unique_ptr<WaylandDisplay> display = WaylandDisplay::connect(&silent);
-    if (silent)
-        return errors::waylandDisplaySilent(qEnvironmentVariable("WAYLAND_DISPLAY"));
     if (!display)
-        return QStringLiteral("Typomat cannot reach the Wayland display \"%1\".")
-            .arg(qEnvironmentVariable("WAYLAND_DISPLAY"));
+        return whyNoDisplay(silent);
     return missingProtocols(*display);
 }
 
@@ -94,11 +77,8 @@ WaylandDisplay& WaylandKeySender::session()
     keyboard_.reset();
     bool silent = false;
     display_ = WaylandDisplay::connect(&silent);
-    if (silent)
-        throw KeyError(errors::waylandDisplaySilent(qEnvironmentVariable("WAYLAND_DISPLAY")));
     if (!display_)
-        throw KeyError(QStringLiteral("Typomat cannot reach the Wayland display, so it can "
-                                      "neither bring windows to the front nor type keys."));
+        throw DisplayUnavailable(whyNoDisplay(silent));
     const QString missing = missingProtocols(*display_);
     if (!missing.isEmpty()) {
         display_.reset();
@@ -157,37 +137,23 @@ void WaylandKeySender::AppActivate(const QString& title)
     if (!window)
         throw WindowNotFound(errors::noWindowTitled(title));
     const QString found = window->title;
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastRequest = -activationRetryMs;
-    for (;;) {
-        if (window->closed)
-            break;
-        // A compositor busy mapping the window may pass over the first request.
-        if (clock.elapsed() - lastRequest >= activationRetryMs) {
-            lastRequest = clock.elapsed();
+    const bool active = display.bringToFront(
+        [&] {
             if (window->minimized)
                 zwlr_foreign_toplevel_handle_v1_unset_minimized(window->handle);
             zwlr_foreign_toplevel_handle_v1_activate(window->handle, display.seat());
-            if (!display.roundtrip())
-                break;
-        }
-        if (display.activeToplevel() == window) {
-            follow(window);
-            return;
-        }
-        const qint64 left = activationTimeoutMs - clock.elapsed();
-        const qint64 untilRetry = activationRetryMs - (clock.elapsed() - lastRequest);
-        if (left <= 0
-            || !display.dispatch(static_cast<int>(std::clamp<qint64>(untilRetry, 0, left))))
-            break;
+        },
+        [&] { return display.activeToplevel() == window; }, [&] { return window->closed; });
+    if (!active) {
+        display.throwIfSilent();
+        throw KeyError(errors::notBroughtToFront(found));
     }
-    throw KeyError(errors::notBroughtToFront(found));
+    follow(window);
 }
 
 void WaylandKeySender::SendKeys(const QString& keys, bool wait)
 {
-    const std::vector<PlannedKey> planned = planKeys(parseKeyString(keys));
+    const std::vector<PlannedKey> planned = layout::planKeys(parseKeyString(keys));
     WaylandDisplay& display = session();
     if (planned.empty()) {
         if (wait)
@@ -212,7 +178,7 @@ void WaylandKeySender::SendKeys(const QString& keys, bool wait)
         figures.commandPause = std::chrono::milliseconds(*commandPauseMs_);
         figures.commandFloor = figures.commandPause;
     }
-    TargetPace pace(followed_->pid, displayAddresses(), [&display] { return display.roundtrip(); },
+    TargetPace pace(followed_->pid, process::sessionDisplayAddresses(), [&display] { return display.roundtrip(); },
                     figures);
     {
         Typist typist(display, *keyboard_, guard, pace, followed_->kind,

@@ -1,63 +1,15 @@
 #include "keys/wayland/WaylandTyping.h"
 #include "keys/KeyErrorTexts.h"
 #include "keys/KeySender.h"
-#include "keys/SpecialKeySyms.h"
 #include "keys/wayland/CompositorIpc.h"
 #include "keys/wayland/VirtualKeyboard.h"
 #include "keys/wayland/WaylandDisplay.h"
 #include "keys/wayland/XwaylandMapping.h"
 
-#include <xkbcommon/xkbcommon-keysyms.h>
-
 #include <algorithm>
 #include <chrono>
 
 namespace keys::wayland {
-
-namespace {
-
-bool isFunctionKey(SpecialKey key)
-{
-    return static_cast<int>(key) >= static_cast<int>(SpecialKey::F1)
-        && static_cast<int>(key) <= static_cast<int>(SpecialKey::F16);
-}
-
-PlannedKey planKey(const KeyEvent& event)
-{
-    PlannedKey key;
-    key.mods = event.modifiers;
-    key.commandKey = (event.modifiers & (Control | Alt)) != 0;
-    if (event.kind == KeyEvent::Kind::Special) {
-        key.sym = keysymOf(event.special);
-        key.lockKey = event.special == SpecialKey::CapsLock || event.special == SpecialKey::NumLock;
-        key.commandKey = key.commandKey || isFunctionKey(event.special);
-        key.enterOrEscape = event.special == SpecialKey::Enter
-            || event.special == SpecialKey::Escape;
-        key.opensMenu = event.special == SpecialKey::F10;
-        return key;
-    }
-    key.sym = keysymOfCharacter(event.character);
-    if (key.sym == XKB_KEY_NoSymbol) {
-        const char32_t c = event.character;
-        throw KeyError(QStringLiteral("The character \"%1\" cannot be typed.")
-                           .arg(QString::fromUcs4(&c, 1)));
-    }
-    key.character = key.sym != XKB_KEY_Return && key.sym != XKB_KEY_Tab;
-    key.enterOrEscape = key.sym == XKB_KEY_Return;
-    key.opensMenu = key.character && (event.modifiers & (Control | Alt)) == Alt;
-    return key;
-}
-
-} // namespace
-
-std::vector<PlannedKey> planKeys(const KeyEvents& events)
-{
-    std::vector<PlannedKey> keys;
-    keys.reserve(events.size());
-    for (const KeyEvent& event : events)
-        keys.push_back(planKey(event));
-    return keys;
-}
 
 // ------------------------------------------------------------ focus guard
 
@@ -214,7 +166,7 @@ void Typist::typeCommand(const PlannedKey& key, std::size_t index, std::size_t t
     if (!last || outcome == Outcome::Stalled)
         check(outcome, index + 1, total);
     menuOpen_ = key.opensMenu
-        || (menuOpen_ && !moved && !key.enterOrEscape && !(key.character && key.mods == NoModifier));
+        || (menuOpen_ && !moved && !key.enterOrEscape && !(key.text && key.mods == NoModifier));
     confirmed_ = index + 1;
 }
 
@@ -264,7 +216,7 @@ void Typist::type(const PlannedKey& key)
 {
     const OwnKeymap& keymap = keyboard_.keymap();
     const KeyPlace place = *keymap.place(key.sym);
-    if (key.character && lockOn_) {
+    if (key.text && lockOn_) {
         // Caps Lock would change the character: clear the locks first.
         keyboard_.modifiers(heldMask(), 0);
         lockOn_ = false;
@@ -355,6 +307,9 @@ void Typist::lost(std::size_t done, std::size_t total)
 {
     if (!display_.alive())
         throw KeyError(errors::waylandConnectionLostAfter(static_cast<qsizetype>(done),
+                                                          static_cast<qsizetype>(total)));
+    if (display_.silent())
+        throw KeyError(errors::compositorStoppedAnswering(static_cast<qsizetype>(done),
                                                           static_cast<qsizetype>(total)));
     throw KeyError(errors::focusLostAfter(static_cast<qsizetype>(done),
                                           static_cast<qsizetype>(total)));

@@ -2,6 +2,7 @@
 // Internal to the Wayland backend: typing parsed keys through the virtual
 // keyboard into the active window, and watching that it stays active.
 #include "keys/KeyEvent.h"
+#include "keys/layout/KeyPlan.h"
 #include "keys/wayland/OwnKeymap.h"
 #include "keys/wayland/TargetPace.h"
 
@@ -10,24 +11,12 @@
 
 namespace keys::wayland {
 
+using layout::PlannedKey;
+
 class VirtualKeyboard;
 class WaylandDisplay;
 class XwaylandMapping;
 struct Toplevel;
-
-// One key to press and release, with the modifiers held over it.
-struct PlannedKey {
-    Keysym sym = 0;
-    unsigned mods = NoModifier; // keys::Modifier bits
-    bool character = false;     // an ordinary character: typed with no lock on
-    bool lockKey = false;       // Caps Lock or Num Lock
-    bool commandKey = false;    // F1-F16, or any key with Ctrl or Alt
-    bool enterOrEscape = false;
-    bool opensMenu = false;     // Alt with a character, or F10: a menu bar's keys
-};
-
-// The keys for the events. Throws KeyError for a character without a symbol.
-std::vector<PlannedKey> planKeys(const KeyEvents& events);
 
 // The windows typing may go to: the activated window, and the windows it
 // opened while Typomat waited on a key that may open one. They outlive one

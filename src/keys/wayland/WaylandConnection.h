@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// The connection to a Wayland compositor that every Wayland backend types
+// through, with a deadline on every wait: a compositor that takes the
+// connection and never answers is reported, not waited on for ever.
+#include <QString>
+
+#include <functional>
+
+struct wl_display;
+
+namespace keys::wayland {
+
+class WaylandConnection {
+public:
+    // How long the compositor has to answer a round trip before it counts
+    // as not answering.
+    static constexpr int answerTimeoutMs = 2000;
+
+    WaylandConnection(const WaylandConnection&) = delete;
+    WaylandConnection& operator=(const WaylandConnection&) = delete;
+
+    wl_display* display() const { return display_; }
+
+    // False once the compositor has closed the connection or a protocol
+    // error occurred.
+    bool alive();
+    // True when the last round trip went unanswered within its time while
+    // the connection stood: the compositor does not answer.
+    bool silent() const { return silent_; }
+    // Throws DisplayUnavailable, saying that the display does not answer,
+    // where it is silent().
+    void throwIfSilent() const;
+    // Sends what is queued and waits until the compositor has handled it and
+    // its answers are read. False when the connection is gone or the
+    // compositor did not answer within timeoutMs.
+    bool roundtrip(int timeoutMs = answerTimeoutMs);
+    // Sends what is queued, waiting while the compositor's socket is full.
+    bool flush();
+    // Reads and handles the events that have arrived, waiting for them at
+    // most timeoutMs (0: only what is there).
+    bool dispatch(int timeoutMs);
+
+    // Brings a window to the front: sends request, then reads the news until
+    // active() holds, repeating the request every 500 ms (a compositor busy
+    // mapping the window may pass over one), for at most 2 s. False when the
+    // window did not become active by then, closed() holds, or the
+    // compositor did not answer.
+    bool bringToFront(const std::function<void()>& request, const std::function<bool()>& active,
+                      const std::function<bool()>& closed);
+
+protected:
+    // Connects to the display $WAYLAND_DISPLAY names, not where it names
+    // none; connected() says whether that worked.
+    WaylandConnection();
+    // Disconnects; the proxies made on the connection are to be destroyed
+    // before.
+    ~WaylandConnection();
+    bool connected() const { return display_ != nullptr; }
+
+private:
+    wl_display* display_;
+    bool silent_ = false;
+};
+
+// Why there is no connection to $WAYLAND_DISPLAY: it names no display, the
+// display cannot be reached, or it does not answer (silent).
+QString whyNoDisplay(bool silent);
+
+} // namespace keys::wayland
