@@ -18,8 +18,6 @@ struct GnomeLayoutEvents {
             self->seat_ = static_cast<wl_seat*>(
                 wl_registry_bind(registry, name, &wl_seat_interface, 1));
     }
-    static void globalRemove(void*, wl_registry*, std::uint32_t) {}
-    static constexpr wl_registry_listener registryListener = {global, globalRemove};
 };
 
 namespace {
@@ -37,8 +35,7 @@ GnomeLayout::GnomeLayout()
 {
     if (!connected())
         throw DisplayUnavailable(unreadableText());
-    registry_ = wl_display_get_registry(display());
-    wl_registry_add_listener(registry_, &GnomeLayoutEvents::registryListener, this);
+    listenToGlobals(GnomeLayoutEvents::global, this);
     readRound();
     if (!seat_)
         throw KeyError(unreadableText());
@@ -50,8 +47,6 @@ GnomeLayout::~GnomeLayout()
     keyboard_.reset();
     if (seat_)
         wl_seat_destroy(seat_);
-    if (registry_)
-        wl_registry_destroy(registry_);
 }
 
 std::shared_ptr<const layout::SeatLayout> GnomeLayout::current()

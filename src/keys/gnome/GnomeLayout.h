@@ -7,7 +7,6 @@
 
 #include <memory>
 
-struct wl_registry;
 struct wl_seat;
 
 namespace keys::layout {
@@ -31,7 +30,6 @@ private:
     // A round trip; throws when it fails.
     void readRound();
 
-    wl_registry* registry_ = nullptr;
     wl_seat* seat_ = nullptr;
     std::unique_ptr<layout::SeatKeyboard> keyboard_;
 

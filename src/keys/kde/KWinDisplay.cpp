@@ -61,7 +61,6 @@ struct Events {
             org_kde_kwin_keystate_fetchStates(d.keystate_);
         }
     }
-    static void globalRemove(void*, wl_registry*, std::uint32_t) {}
 
     static void showDesktopChanged(void*, org_kde_plasma_window_management*, std::uint32_t) {}
     static void window(void* data, org_kde_plasma_window_management*, std::uint32_t id)
@@ -140,7 +139,6 @@ struct Events {
             of(data).locks_.num = on;
     }
 
-    static constexpr wl_registry_listener registryListener = {global, globalRemove};
     static constexpr org_kde_plasma_window_management_listener managementListener = {
         showDesktopChanged, window, stackingOrderChanged, stackingOrderUuidChanged,
         windowWithUuid,
@@ -161,8 +159,7 @@ std::unique_ptr<KWinDisplay> KWinDisplay::connect(bool* silent)
     std::unique_ptr<KWinDisplay> d(new KWinDisplay);
     if (!d->connected())
         return nullptr;
-    d->registry_ = wl_display_get_registry(d->display());
-    wl_registry_add_listener(d->registry_, &Events::registryListener, d.get());
+    d->listenToGlobals(Events::global, d.get());
     // The first round trip brings the globals, the seat among them.
     const bool globals = d->roundtrip();
     if (globals && d->seat_)
@@ -188,8 +185,6 @@ KWinDisplay::~KWinDisplay()
         org_kde_plasma_window_management_destroy(windows_);
     if (seat_)
         wl_seat_destroy(seat_);
-    if (registry_)
-        wl_registry_destroy(registry_);
 }
 
 void KWinDisplay::addWindow(const char* uuid, std::uint32_t id)

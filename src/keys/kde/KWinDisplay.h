@@ -13,7 +13,6 @@
 #include <memory>
 #include <vector>
 
-struct wl_registry;
 struct wl_seat;
 struct org_kde_plasma_window_management;
 struct org_kde_plasma_window;
@@ -90,7 +89,6 @@ private:
     PlasmaWindow* find(const org_kde_plasma_window* handle);
     void addWindow(const char* uuid, std::uint32_t id);
 
-    wl_registry* registry_ = nullptr;
     wl_seat* seat_ = nullptr;
     org_kde_plasma_window_management* windows_ = nullptr;
     org_kde_kwin_fake_input* fakeInput_ = nullptr;

@@ -31,10 +31,28 @@ WaylandConnection::WaylandConnection()
 
 WaylandConnection::~WaylandConnection()
 {
+    if (registry_)
+        wl_registry_destroy(registry_);
     if (display_) {
         wl_display_flush(display_);
         wl_display_disconnect(display_);
     }
+}
+
+void WaylandConnection::listenToGlobals(GlobalHandler onGlobal, void* data)
+{
+    static const wl_registry_listener listener = {
+        [](void* self, wl_registry* registry, std::uint32_t name, const char* interface,
+           std::uint32_t version) {
+            const auto* connection = static_cast<const WaylandConnection*>(self);
+            connection->onGlobal_(connection->globalData_, registry, name, interface, version);
+        },
+        [](void*, wl_registry*, std::uint32_t) {},
+    };
+    onGlobal_ = onGlobal;
+    globalData_ = data;
+    registry_ = wl_display_get_registry(display_);
+    wl_registry_add_listener(registry_, &listener, this);
 }
 
 bool WaylandConnection::alive()

@@ -5,9 +5,11 @@
 // connection and never answers is reported, not waited on for ever.
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 struct wl_display;
+struct wl_registry;
 
 namespace keys::wayland {
 
@@ -53,14 +55,23 @@ protected:
     // Connects to the display $WAYLAND_DISPLAY names, not where it names
     // none; connected() says whether that worked.
     WaylandConnection();
-    // Disconnects; the proxies made on the connection are to be destroyed
-    // before.
+    // Disconnects; the proxies made on the connection, but for the
+    // registry, are to be destroyed before.
     ~WaylandConnection();
     bool connected() const { return display_ != nullptr; }
+
+    // Hands each global the compositor offers to onGlobal, with data; they
+    // arrive with the next round trip. Globals that go are not followed.
+    using GlobalHandler = void (*)(void* data, wl_registry* registry, std::uint32_t name,
+                                   const char* interface, std::uint32_t version);
+    void listenToGlobals(GlobalHandler onGlobal, void* data);
 
 private:
     wl_display* display_;
     bool silent_ = false;
+    wl_registry* registry_ = nullptr;
+    GlobalHandler onGlobal_ = nullptr;
+    void* globalData_ = nullptr;
 };
 
 // Why there is no connection to $WAYLAND_DISPLAY: it names no display, the

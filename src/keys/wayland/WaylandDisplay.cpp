@@ -104,9 +104,7 @@ std::unique_ptr<WaylandDisplay> WaylandDisplay::connect(bool* silent)
     std::unique_ptr<WaylandDisplay> self(new WaylandDisplay);
     if (!self->connected())
         return nullptr;
-    self->registry_ = wl_display_get_registry(self->display());
-    static const wl_registry_listener registryListener = {onGlobal, onGlobalRemove};
-    wl_registry_add_listener(self->registry_, &registryListener, self.get());
+    self->listenToGlobals(onGlobal, self.get());
     // The first round trip brings the globals, the second the windows.
     if (!self->roundtrip() || !self->roundtrip()) {
         if (silent)
@@ -130,8 +128,6 @@ WaylandDisplay::~WaylandDisplay()
         zwp_virtual_keyboard_manager_v1_destroy(keyboards_);
     if (seat_)
         wl_seat_destroy(seat_);
-    if (registry_)
-        wl_registry_destroy(registry_);
 }
 
 void WaylandDisplay::onGlobal(void* data, wl_registry* registry, std::uint32_t name,
@@ -152,8 +148,6 @@ void WaylandDisplay::onGlobal(void* data, wl_registry* registry, std::uint32_t n
         zwlr_foreign_toplevel_manager_v1_add_listener(self->toplevels_, &listener, self);
     }
 }
-
-void WaylandDisplay::onGlobalRemove(void*, wl_registry*, std::uint32_t) {}
 
 void WaylandDisplay::onToplevel(void* data, zwlr_foreign_toplevel_manager_v1*,
                                 zwlr_foreign_toplevel_handle_v1* handle)

@@ -10,7 +10,6 @@
 #include <list>
 #include <memory>
 
-struct wl_registry;
 struct wl_seat;
 struct zwlr_foreign_toplevel_manager_v1;
 struct zwlr_foreign_toplevel_handle_v1;
@@ -68,7 +67,6 @@ private:
     WaylandDisplay() = default;
     static void onGlobal(void* data, wl_registry* registry, std::uint32_t name,
                          const char* interface, std::uint32_t version);
-    static void onGlobalRemove(void* data, wl_registry* registry, std::uint32_t name);
     static void onToplevel(void* data, zwlr_foreign_toplevel_manager_v1* manager,
                            zwlr_foreign_toplevel_handle_v1* handle);
     static void onFinished(void* data, zwlr_foreign_toplevel_manager_v1* manager);
@@ -76,7 +74,6 @@ private:
 
     Toplevel* find(zwlr_foreign_toplevel_handle_v1* handle);
 
-    wl_registry* registry_ = nullptr;
     wl_seat* seat_ = nullptr;
     zwlr_foreign_toplevel_manager_v1* toplevels_ = nullptr;
     zwp_virtual_keyboard_manager_v1* keyboards_ = nullptr;
