@@ -106,15 +106,10 @@ void KdeKeySender::AppActivate(const QString& title)
     const PlasmaWindow* window = pickByTitle(title);
     if (!window)
         throw WindowNotFound(errors::noWindowTitled(title));
-    const QString found = window->title;
-    const bool active = display.bringToFront(
-        [&] { display.activate(*window); },
+    display.bringToFront(
+        window->title, [&] { display.activate(*window); },
         [&] { return window->active && display.activeWindow() == window; },
         [&] { return window->closed; });
-    if (!active) {
-        display.throwIfSilent();
-        throw KeyError(errors::notBroughtToFront(found));
-    }
     target_ = window;
     newSince_ = display.newestWindow();
 }

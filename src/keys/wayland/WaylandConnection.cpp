@@ -113,7 +113,7 @@ bool WaylandConnection::dispatch(int timeoutMs)
     return wl_display_dispatch_pending(display_) >= 0 && alive();
 }
 
-bool WaylandConnection::bringToFront(const std::function<void()>& request,
+void WaylandConnection::bringToFront(QString title, const std::function<void()>& request,
                                      const std::function<bool()>& active,
                                      const std::function<bool()>& closed)
 {
@@ -125,16 +125,17 @@ bool WaylandConnection::bringToFront(const std::function<void()>& request,
             lastRequest = clock.elapsed();
             request();
             if (!roundtrip())
-                return false;
+                break;
         }
         if (active())
-            return true;
+            return;
         const qint64 left = activationTimeoutMs - clock.elapsed();
         const qint64 untilRetry = activationRetryMs - (clock.elapsed() - lastRequest);
         if (left <= 0 || !dispatch(static_cast<int>(std::clamp<qint64>(untilRetry, 0, left))))
-            return false;
+            break;
     }
-    return false;
+    throwIfSilent();
+    throw KeyError(errors::notBroughtToFront(title));
 }
 
 QString whyNoDisplay(bool silent)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The connection to a Wayland compositor that every Wayland backend types
-// through, with a deadline on every wait: a compositor that takes the
+// The connection to a Wayland compositor that the Wayland, KDE and GNOME
+// backends share, with a deadline on every wait: a compositor that takes the
 // connection and never answers is reported, not waited on for ever.
 #include <QString>
 
@@ -43,13 +43,14 @@ public:
     // most timeoutMs (0: only what is there).
     bool dispatch(int timeoutMs);
 
-    // Brings a window to the front: sends request, then reads the news until
-    // active() holds, repeating the request every 500 ms (a compositor busy
-    // mapping the window may pass over one), for at most 2 s. False when the
-    // window did not become active by then, closed() holds, or the
+    // Brings the window titled title (as it is now) to the front: sends
+    // request, then reads the news until active() holds, repeating the
+    // request every 500 ms (a compositor busy mapping the window may pass
+    // over one), for at most 2 s. Throws KeyError when the window did not
+    // become active by then or closed() holds, DisplayUnavailable when the
     // compositor did not answer.
-    bool bringToFront(const std::function<void()>& request, const std::function<bool()>& active,
-                      const std::function<bool()>& closed);
+    void bringToFront(QString title, const std::function<void()>& request,
+                      const std::function<bool()>& active, const std::function<bool()>& closed);
 
 protected:
     // Connects to the display $WAYLAND_DISPLAY names, not where it names

@@ -136,18 +136,14 @@ void WaylandKeySender::AppActivate(const QString& title)
     const Toplevel* window = pickByTitle(title);
     if (!window)
         throw WindowNotFound(errors::noWindowTitled(title));
-    const QString found = window->title;
-    const bool active = display.bringToFront(
+    display.bringToFront(
+        window->title,
         [&] {
             if (window->minimized)
                 zwlr_foreign_toplevel_handle_v1_unset_minimized(window->handle);
             zwlr_foreign_toplevel_handle_v1_activate(window->handle, display.seat());
         },
         [&] { return display.activeToplevel() == window; }, [&] { return window->closed; });
-    if (!active) {
-        display.throwIfSilent();
-        throw KeyError(errors::notBroughtToFront(found));
-    }
     follow(window);
 }
 
