@@ -85,10 +85,14 @@ controls and the line and paragraph separators \u0085, \u2028 and the like.
 Exit status:
   0   done
   1   title, item, script or database not found, or the script's set time
-      has passed
+      has passed; or no display to work on: neither WAYLAND_DISPLAY nor
+      DISPLAY is set, or the display cannot be reached or does not answer
+      (also when Typomat, started without a command, cannot open its
+      windows)
   2   an argument, key string or count-down that cannot be read, or a key
       that cannot be typed; nothing was typed
-  3   no display to work on, or activating the window or typing failed
+  3   activating the window or typing failed, or Typomat cannot type on
+      this desktop (no backend serves it, or [Keys] Backend names none)
   64  the arguments make no command
   74  the output could not be written
 )";
@@ -272,22 +276,38 @@ QString standardInput()
 
 // ------------------------------------------------------------- sending
 
+// The status of a failed activation or send, by what went wrong.
+Failure sendingFailure(const keys::KeyError& e)
+{
+    if (dynamic_cast<const keys::DisplayUnavailable*>(&e))
+        return {exitNoDisplay, e.description()};
+    if (dynamic_cast<const keys::NotationError*>(&e))
+        return {exitUnreadable, e.description()};
+    if (dynamic_cast<const keys::WindowNotFound*>(&e))
+        return {exitNotFound, e.description()};
+    return {exitSendingFailed, e.description()};
+}
+
 // The backend for one command; its notice (X11 only on this desktop) is
-// said first.
+// said first. A backend that cannot type yet fails the command with its
+// notice, said once.
 InstalledKeyBackend installBackend(const QString& option)
 {
     try {
         InstalledKeyBackend backend = installKeyBackend(option);
+        if (backend.refuses)
+            throw Failure{exitSendingFailed, backend.notice};
         if (!backend.notice.isEmpty())
             complain(backend.notice);
         return backend;
     } catch (const keys::KeyError& e) {
-        throw Failure{exitSendingFailed, e.description()};
+        throw sendingFailure(e);
     }
 }
 
 // Reads the key string as the backend would type it, or as the notation
-// reads it while no backend is installed yet.
+// reads it while no backend is installed yet. A backend that cannot work
+// here (no display, a service missing) fails as sending does.
 void checkKeys(const keys::KeySender* backend, const QString& keys,
                const QString& itemName = QString())
 {
@@ -297,6 +317,9 @@ void checkKeys(const keys::KeySender* backend, const QString& keys,
         else
             keys::parseKeyString(keys);
     } catch (const keys::KeyError& e) {
+        if (!dynamic_cast<const keys::NotationError*>(&e)
+            && !dynamic_cast<const keys::UntypableKey*>(&e))
+            throw sendingFailure(e);
         if (itemName.isNull())
             throw Failure{exitUnreadable, e.description()};
         throw Failure{exitUnreadable, QStringLiteral("The key string of the item \"%1\" cannot "
@@ -319,12 +342,8 @@ void deliver(const QString& title, const QString& keyString, const QString& back
     try {
         keys::keySender().AppActivate(title);
         keys::keySender().SendKeys(keyString, true);
-    } catch (const keys::NotationError& e) {
-        throw Failure{exitUnreadable, e.description()};
-    } catch (const keys::WindowNotFound& e) {
-        throw Failure{exitNotFound, e.description()};
     } catch (const keys::KeyError& e) {
-        throw Failure{exitSendingFailed, e.description()};
+        throw sendingFailure(e);
     }
 }
 
@@ -399,6 +418,17 @@ std::vector<script::RunItem> runItemsOf(const StoredScript& stored)
     return items;
 }
 
+int statusOf(script::ScriptRun::Failure failure)
+{
+    switch (failure) {
+    case script::ScriptRun::WindowNotFound: return exitNotFound;
+    case script::ScriptRun::NoDisplay: return exitNoDisplay;
+    case script::ScriptRun::Unreadable: return exitUnreadable;
+    case script::ScriptRun::SendingFailed: break;
+    }
+    return exitSendingFailed;
+}
+
 int runScript(const Arguments& arguments)
 {
     const QStringList& args = arguments.operands;
@@ -418,9 +448,7 @@ int runScript(const Arguments& arguments)
     QObject::connect(&run, &script::ScriptRun::finished, qApp, [] { QCoreApplication::exit(0); });
     QObject::connect(&run, &script::ScriptRun::failed, qApp,
                      [&status](script::ScriptRun::Failure failure, const QString& message) {
-                         status = failure == script::ScriptRun::WindowNotFound ? exitNotFound
-                             : failure == script::ScriptRun::Unreadable        ? exitUnreadable
-                                                                               : exitSendingFailed;
+                         status = statusOf(failure);
                          complain(message);
                          QCoreApplication::exit(status);
                      });

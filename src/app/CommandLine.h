@@ -10,9 +10,11 @@ namespace app {
 enum ExitStatus : int {
     exitSuccess = 0,
     exitNotFound = 1,       // title, item, script or database not found
+    exitNoDisplay = 1,      // no display to work on: none is set, or it cannot be reached or
+                            // does not answer (for the windows too)
     exitUnreadable = 2,     // an argument, key string or stored count-down cannot be read
                             // or typed; nothing was typed
-    exitSendingFailed = 3,  // no way to type here (no display, no windows), or sending failed
+    exitSendingFailed = 3,  // no way to type on this desktop, or sending failed
     exitUsage = 64,         // the arguments make no command
     exitOutputFailed = 74,  // the output could not be written
 };

@@ -1,5 +1,4 @@
 #include "app/Desktop.h"
-#include "keys/KeyErrorTexts.h"
 #include "keys/gnome/GnomeKeySender.h"
 #include "keys/kde/KdeKeySender.h"
 #include "keys/wayland/WaylandKeySender.h"
@@ -137,13 +136,14 @@ DesktopOffers lookAtDesktop()
 {
     DesktopOffers offers;
     offers.waylandSession = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (offers.waylandSession)
-        offers.waylandMissing = keys::WaylandKeySender::missingSupport();
-    // KWin's services are asked for on the same display: not when it does
-    // not answer at all.
-    const bool silent = offers.waylandMissing
-        == keys::errors::waylandDisplaySilent(qEnvironmentVariable("WAYLAND_DISPLAY"));
-    if (offers.waylandSession && !offers.waylandMissing.isEmpty() && !silent) {
+    if (offers.waylandSession) {
+        const keys::WaylandKeySender::Support wayland = keys::WaylandKeySender::support();
+        offers.waylandAnswers = wayland.answers;
+        offers.waylandMissing = wayland.missing;
+    }
+    // KWin's services are asked for on the same display: not when it cannot
+    // be reached or does not answer at all.
+    if (offers.waylandAnswers && !offers.waylandMissing.isEmpty()) {
         const keys::KdeKeySender::Support kde = keys::KdeKeySender::support();
         offers.kwin = kde.kwin;
         offers.kdeMissing = kde.missing;
@@ -158,6 +158,11 @@ DesktopOffers lookAtDesktop()
         offers.gnomeMissing = keys::GnomeKeySender::missingSupport();
     }
     return offers;
+}
+
+bool keyBackendRefuses(KeyBackend chosen, const DesktopOffers& offers)
+{
+    return chosen == KeyBackend::Gnome && !offers.gnomeMissing.isEmpty();
 }
 
 std::optional<KeyBackend> forcedKeyBackend(const QString& option)
@@ -197,7 +202,10 @@ InstalledKeyBackend installKeyBackend(const QString& option)
     const KeyBackend chosen = chooseKeyBackend(forcedKeyBackend(option), offers);
     InstalledKeyBackend installed;
     installed.notice = keyBackendNotice(chosen, offers);
+    installed.refuses = keyBackendRefuses(chosen, offers);
     installed.sender = makeKeySender(chosen);
+    if (!installed.sender && !offers.xDisplay && !offers.waylandAnswers)
+        throw keys::DisplayUnavailable(installed.notice);
     if (!installed.sender)
         throw keys::KeyError(installed.notice);
     keys::installKeySender(installed.sender.get());

@@ -24,6 +24,7 @@ struct DesktopOffers {
     QString kdeMissing = {};      // empty: KWin serves the KDE backend
     bool gnomeShell = false;      // GNOME Shell answers (Wayland without the protocols above)
     QString gnomeMissing = {};    // empty: Typomat's Shell extension serves
+    bool waylandAnswers = false;  // the display of WAYLAND_DISPLAY is there and answers
 };
 
 // The backend a name stands for (ignoring case), as --backend=NAME and
@@ -43,10 +44,15 @@ QString unknownKeyBackend(const QString& name, const QString& where);
 // display is named, otherwise none.
 KeyBackend chooseKeyBackend(std::optional<KeyBackend> forced, const DesktopOffers& offers);
 
-// The one message for the user when no backend can be used, or when the X11
-// backend is used on a Wayland desktop that lacks the protocols. Empty when
-// there is nothing to say.
+// The one message for the user when no backend can be used, when the X11
+// backend is used on a Wayland desktop that lacks the protocols, or when the
+// chosen backend cannot type yet (GNOME without Typomat's extension). Empty
+// when there is nothing to say.
 QString keyBackendNotice(KeyBackend chosen, const DesktopOffers& offers);
+
+// True when the chosen backend cannot type on this desktop as it is: its
+// notice says why and what to do.
+bool keyBackendRefuses(KeyBackend chosen, const DesktopOffers& offers);
 
 // Looks at the environment and the Wayland compositor.
 DesktopOffers lookAtDesktop();
@@ -63,7 +69,8 @@ std::unique_ptr<keys::KeySender> makeKeySender(KeyBackend backend);
 // of use again when this goes.
 struct InstalledKeyBackend {
     std::unique_ptr<keys::KeySender> sender;
-    QString notice;  // what the user should know about it, or empty
+    QString notice;        // what the user should know about it, or empty
+    bool refuses = false;  // it cannot type yet; the notice says why (keyBackendRefuses)
     InstalledKeyBackend() = default;
     InstalledKeyBackend(InstalledKeyBackend&&) = default;
     InstalledKeyBackend& operator=(InstalledKeyBackend&&) = default;
@@ -71,7 +78,8 @@ struct InstalledKeyBackend {
 };
 
 // Chooses the backend for this desktop (option as for forcedKeyBackend) and
-// installs it. Throws keys::KeyError saying why when there is none.
+// installs it. Throws keys::KeyError saying why when there is none:
+// keys::DisplayUnavailable when no display is there to work on.
 InstalledKeyBackend installKeyBackend(const QString& option);
 
 // Why Typomat's own windows cannot open here, or empty: neither a Wayland

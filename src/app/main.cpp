@@ -25,7 +25,7 @@ void refuseUnopenedDisplay(QtMsgType type, const QMessageLogContext& context,
         return;
     }
     app::complain(app::displayUnreachable());
-    std::_Exit(app::exitSendingFailed);
+    std::_Exit(app::exitNoDisplay);
 }
 
 // Opens the windows: the quick or script window, or the About window at the
@@ -37,7 +37,7 @@ int startWindows(const QString& backendOption, char* program)
 {
     if (const QString reason = app::windowsCannotOpen(); !reason.isEmpty()) {
         app::complain(reason);
-        return app::exitSendingFailed;
+        return app::exitNoDisplay;
     }
     // Typomat's own windows go through XWayland where there is one.
     char* programOnly[] = {program, nullptr};

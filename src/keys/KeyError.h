@@ -24,6 +24,13 @@ public:
     using KeyError::KeyError;
 };
 
+// A key of the string cannot be typed on this desktop (no symbol, or no key
+// of the user's layouts types it); thrown before anything is sent.
+class UntypableKey : public KeyError {
+public:
+    using KeyError::KeyError;
+};
+
 // There is no display to work on: none is named, or the one named cannot be
 // reached or does not answer.
 class DisplayUnavailable : public KeyError {

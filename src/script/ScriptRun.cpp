@@ -78,6 +78,9 @@ void ScriptRun::fire(RunItem& item)
     } catch (const keys::WindowNotFound& e) {
         fail(WindowNotFound, message(e.description()));
         return;
+    } catch (const keys::DisplayUnavailable& e) {
+        fail(NoDisplay, message(e.description()));
+        return;
     } catch (const keys::KeyError& e) {
         fail(SendingFailed, message(e.description()));
         return;

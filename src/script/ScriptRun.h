@@ -33,7 +33,9 @@ struct RunStart {
 class ScriptRun : public QObject {
     Q_OBJECT
 public:
-    enum Failure { WindowNotFound, Unreadable, SendingFailed };
+    // NoDisplay: no display to work on (none, or it cannot be reached or
+    // does not answer).
+    enum Failure { WindowNotFound, Unreadable, SendingFailed, NoDisplay };
     Q_ENUM(Failure)
 
     ScriptRun(std::vector<RunItem> items, RunStart start, QObject* parent = nullptr);

@@ -225,9 +225,9 @@ void CommandLineEndToEnd::failuresTypeNothing()
         {{{"send", kTarget, "-"}, "ok\x1b[31m"}, 2, "the control character U+001B at character 3"},
         {{{"send", kTarget, "-"}, "\xff\n"}, 2, "Standard input is not UTF-8 text"},
         {{{"run", "Bell", "--now"}}, 2, "The key string of the item \"bell\" cannot be read: The key string holds the control character U+0007"},
-        // No display: a message and a status, not an abort.
-        {{.noDisplay = true}, 3, "neither a Wayland display (WAYLAND_DISPLAY) nor an X display (DISPLAY) is set."},
-        {{.args = {"send", kTarget, "x"}, .noDisplay = true}, 3, "Neither a Wayland display (WAYLAND_DISPLAY) nor an X display (DISPLAY) is set."},
+        // No display: a message and the status for "not found", not an abort.
+        {{.noDisplay = true}, 1, "neither a Wayland display (WAYLAND_DISPLAY) nor an X display (DISPLAY) is set."},
+        {{.args = {"send", kTarget, "x"}, .noDisplay = true}, 1, "Neither a Wayland display (WAYLAND_DISPLAY) nor an X display (DISPLAY) is set."},
         {{.args = {"list"}, .output = full}, 74, "The output could not be written: No space left on device."},
         {{.args = {"--help"}, .output = full}, 74, "The output could not be written"},
     };
@@ -239,13 +239,15 @@ void CommandLineEndToEnd::failuresTypeNothing()
                             + QString::fromUtf8(result.err)));
         QVERIFY(result.err.startsWith("typomat: "));
     }
-    // No X server to send to: sending fails.
-    const Result unreachable = typomat(install_->exe, {{"send", kTarget, "x"}}, QStringLiteral(":99999"));
-    QCOMPARE(unreachable.status, 3);
-    QVERIFY(unreachable.err.contains("cannot reach the X display"));
-    // Nor to open the windows on: Qt's fatal error becomes a message.
+    // No X server to send to, nor to open the windows on (Qt's fatal error
+    // becomes a message): no display to work on.
+    for (const Call& call : {Call{{"send", kTarget, "x"}}, Call{{"run", "Now", "--now"}}}) {
+        const Result unreachable = typomat(install_->exe, call, QStringLiteral(":99999"));
+        QVERIFY2(unreachable.status == 1 && unreachable.err.contains("cannot reach the X display"),
+                 unreachable.err.constData());
+    }
     const Result noWindows = typomat(install_->exe, {}, QStringLiteral(":99999"));
-    QCOMPARE(noWindows.status, 3);
+    QCOMPARE(noWindows.status, 1);
     QVERIFY2(noWindows.err.contains("typomat: Typomat cannot open its windows: no display can be "
                                     "reached (DISPLAY is \":99999\")."),
              noWindows.err.constData());

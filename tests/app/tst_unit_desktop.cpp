@@ -13,6 +13,8 @@ private Q_SLOTS:
     void noticeNamesTheDesktopOnlyWhereItIsOne();
     void backendNames();
     void kwinLetsInOrSaysWhy();
+    void gnomeWithoutTheExtensionRefuses();
+    void noDisplayIsItsOwnFailure();
     void waylandSessionPutsOwnWindowsOnXWayland();
 };
 
@@ -81,6 +83,43 @@ void TestDesktop::kwinLetsInOrSaysWhy()
     const QString notice = app::keyBackendNotice(KeyBackend::X11, plasma);
     QVERIFY2(notice.contains(plasma.kdeMissing) && !notice.contains(QStringLiteral("cannot be reached")),
              qPrintable(notice));
+}
+
+// The command line says the refusal once, as its failure, rather than as a
+// notice and again as the error of the send.
+void TestDesktop::gnomeWithoutTheExtensionRefuses()
+{
+    app::DesktopOffers gnome{true, QStringLiteral("The compositor lacks them."), false,
+                             QStringLiteral("GNOME"), false, {}, true,
+                             QStringLiteral("Enable the extension.")};
+    QCOMPARE(app::chooseKeyBackend(std::nullopt, gnome), KeyBackend::Gnome);
+    QCOMPARE(app::keyBackendNotice(KeyBackend::Gnome, gnome), gnome.gnomeMissing);
+    QVERIFY(app::keyBackendRefuses(KeyBackend::Gnome, gnome));
+    gnome.gnomeMissing.clear();
+    QVERIFY(!app::keyBackendRefuses(KeyBackend::Gnome, gnome));
+    gnome.xDisplay = true;
+    QVERIFY(!app::keyBackendRefuses(KeyBackend::X11, gnome));
+}
+
+// Neither display set: no backend, and the failure says that there is no
+// display to work on (status 1), not that sending failed.
+void TestDesktop::noDisplayIsItsOwnFailure()
+{
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    const QByteArray x = qgetenv("DISPLAY");
+    qunsetenv("WAYLAND_DISPLAY");
+    qunsetenv("DISPLAY");
+    QString failure;
+    try {
+        app::installKeyBackend(QString());
+    } catch (const keys::DisplayUnavailable& e) {
+        failure = e.description();
+    }
+    qputenv("WAYLAND_DISPLAY", wayland);
+    qputenv("DISPLAY", x);
+    QVERIFY2(failure.contains(QStringLiteral("Neither a Wayland display (WAYLAND_DISPLAY) nor an "
+                                             "X display (DISPLAY) is set.")),
+             qPrintable(failure));
 }
 
 void TestDesktop::backendNames()

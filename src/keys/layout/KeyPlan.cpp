@@ -36,7 +36,7 @@ PlannedKey planKey(const KeyEvent& event)
     key.sym = keysymOfCharacter(event.character);
     if (key.sym == XKB_KEY_NoSymbol) {
         const char32_t c = event.character;
-        throw KeyError(QStringLiteral("The character \"%1\" cannot be typed.")
+        throw UntypableKey(QStringLiteral("The character \"%1\" cannot be typed.")
                            .arg(QString::fromUcs4(&c, 1)));
     }
     key.text = key.sym != XKB_KEY_Return && key.sym != XKB_KEY_Tab;

@@ -207,9 +207,9 @@ void refuseUntypable(const QString& keys, const KeyEvents& events,
         for (const std::uint32_t group : layouts)
             names << layout.layoutName(group);
         if (planned[i].character == 0)
-            throw KeyError(errors::keyNotInLayout(describe(events[i]), names));
+            throw UntypableKey(errors::keyNotInLayout(describe(events[i]), names));
         const char32_t c = planned[i].character;
-        throw KeyError(errors::characterNotInLayout(QString::fromUcs4(&c, 1),
+        throw UntypableKey(errors::characterNotInLayout(QString::fromUcs4(&c, 1),
                                                     characterPosition(keys, c), names));
     }
 }

@@ -53,13 +53,13 @@ WaylandKeySender::~WaylandKeySender()
     display_.reset();
 }
 
-QString WaylandKeySender::missingSupport()
+WaylandKeySender::Support WaylandKeySender::support()
 {
     bool silent = false;
     const std::unique_ptr<WaylandDisplay> display = WaylandDisplay::connect(&silent);
     if (!display)
-        return whyNoDisplay(silent);
-    return missingProtocols(*display);
+        return {false, whyNoDisplay(silent)};
+    return {true, missingProtocols(*display)};
 }
 
 void WaylandKeySender::setCommandPauseMs(int ms)

@@ -30,9 +30,11 @@ public:
     explicit WaylandKeySender(QStringList ownAppIds = {});
     ~WaylandKeySender() override;
 
-    // Empty when this desktop serves the backend; otherwise a sentence that
-    // says what is missing.
-    static QString missingSupport();
+    struct Support {
+        bool answers = false; // the display of $WAYLAND_DISPLAY is there and answers
+        QString missing;      // empty: this desktop serves the backend; else what is missing
+    };
+    static Support support();
 
     void AppActivate(const QString& title) override;
     void SendKeys(const QString& keys, bool wait) override;

@@ -124,7 +124,7 @@ x11::XConnection& X11KeySender::connection()
         return *x_;
     std::unique_ptr<x11::XConnection> x = x11::XConnection::open();
     if (!x)
-        throw KeyError(errors::xDisplayUnreachable());
+        throw DisplayUnavailable(errors::xDisplayUnreachable());
     int event, error, major, minor;
     if (!XTestQueryExtension(x->dpy(), &event, &error, &major, &minor))
         throw KeyError(errors::xTestMissing());
