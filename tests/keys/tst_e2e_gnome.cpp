@@ -3,6 +3,7 @@
 // installed from the build tree: native Wayland windows found by title,
 // brought to the front (also from the overview the Shell starts in) and
 // typed into; and what it refuses.
+#include "DesktopChecks.h"
 #include "GnomeSession.h"
 #include "TerminalRows.h"
 #include "keys/KeyErrorTexts.h"
@@ -13,27 +14,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
-
-#include <thread>
 
 using namespace testsupport;
-
-namespace {
-
-const QString target = QStringLiteral("Gnome Target");
-
-QString errorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const keys::KeyError& e) {
-        return e.description();
-    }
-    return {};
-}
-
-} // namespace
 
 class TestGnome : public QObject {
     Q_OBJECT
@@ -53,13 +35,13 @@ private Q_SLOTS:
     void commandLinePicksGnome();
 
 private:
-    QByteArray type(const QString& keys, qsizetype expectedSize);
+    QByteArray type(const QString& keys, qsizetype size) { return typeInto(*sender_, *term_, keys, size); }
 
     QTemporaryDir programDir_;
     QString program_; // a copy of typomat, which the extension answers too
     std::unique_ptr<GnomeShellSession> shell_;
-    std::unique_ptr<GnomeFoot> term_;
-    std::unique_ptr<GnomeFoot> other_;
+    std::unique_ptr<FootCapture> term_;
+    std::unique_ptr<FootCapture> other_;
     std::unique_ptr<keys::GnomeKeySender> sender_;
 };
 
@@ -77,8 +59,10 @@ void TestGnome::initTestCase()
                              .arg(QString::fromLocal8Bit(e.what()))));
     }
     QVERIFY2(shell_->setExtensionEnabled(true), qPrintable(shell_->log()));
-    term_ = std::make_unique<GnomeFoot>(*shell_, target);
-    other_ = std::make_unique<GnomeFoot>(*shell_, QStringLiteral("Gnome Other"));
+    term_ = std::make_unique<FootCapture>(*shell_, QStringLiteral("Gnome Target"));
+    VERIFY_STARTED(*term_);
+    other_ = std::make_unique<FootCapture>(*shell_, QStringLiteral("Gnome Other"));
+    VERIFY_STARTED(*other_);
     sender_ = std::make_unique<keys::GnomeKeySender>();
 }
 
@@ -90,14 +74,6 @@ void TestGnome::cleanupTestCase()
     shell_.reset();
 }
 
-QByteArray TestGnome::type(const QString& keys, qsizetype expectedSize)
-{
-    const qsizetype before = term_->bytes().size();
-    sender_->AppActivate(target);
-    sender_->SendKeys(keys, true);
-    return term_->waitForBytes(before + expectedSize).mid(before);
-}
-
 // The Shell starts in the overview, where keys would go to its search
 // box; the target is behind the other terminal.
 void TestGnome::activationFromBehindTheOverview()
@@ -105,37 +81,20 @@ void TestGnome::activationFromBehindTheOverview()
     QVERIFY(shell_->overviewOpen());
     QCOMPARE(type(QStringLiteral("first"), 5), QByteArray("first"));
     QVERIFY(!shell_->overviewOpen());
-    QCOMPARE(shell_->focusedTitle(), target);
+    QCOMPARE(shell_->activeTitle(), term_->title());
     QCOMPARE(other_->bytes(), QByteArray());
 }
 
-// Exact title first, then a prefix ignoring case; the window on top wins.
 void TestGnome::titleRule()
 {
-    GnomeFoot two(*shell_, target + QStringLiteral(" Two"));
-    sender_->AppActivate(QStringLiteral("gnome TARGET t"));
-    QCOMPARE(shell_->focusedTitle(), two.title());
-    sender_->AppActivate(target);
-    QCOMPARE(shell_->focusedTitle(), target);
-    sender_->AppActivate(QStringLiteral("GNOME T"));
-    QCOMPARE(shell_->focusedTitle(), target);
-    QCOMPARE(errorOf([&] { sender_->AppActivate(QStringLiteral("Nowhere")); }),
-             keys::errors::noWindowTitled(QStringLiteral("Nowhere")));
+    FootCapture two(*shell_, term_->title() + QStringLiteral(" Two"));
+    VERIFY_STARTED(two);
+    checkTitleRule(*sender_, *shell_, term_->title(), two.title());
 }
 
 void TestGnome::keysReachTheTerminal_data()
 {
-    addCommonTerminalRows();
-    QTest::newRow("alt") << "%x%f%1" << esc("x") + esc("f") + esc("1");
-    QTest::newRow("enter tab esc backspace")
-        << "a~b{ENTER}c{TAB}d{ESC}e{BACKSPACE}{BS}"
-        << QByteArray("a\rb\rc\td\x1b" "e\x7f\x7f");
-    QTest::newRow("function keys") << "{F1}{F5}{F12}" << esc("OP") + esc("[15~") + esc("[24~");
-    QTest::newRow("repeats and groups") << "{x 5}{~ 2}+(abc)d^(ab)"
-                                        << QByteArray("xxxxx~~ABCd\x01\x02");
-    QTest::newRow("line breaks") << "a\nb\tc" << QByteArray("a\rb\tc");
-    QTest::newRow("lock keys leave characters alone") << "a{CAPSLOCK}bB{NUMLOCK}c{CAPSLOCK}"
-                                                      << QByteArray("abBc");
+    addWaylandTerminalRows();
 }
 
 void TestGnome::keysReachTheTerminal()
@@ -145,46 +104,29 @@ void TestGnome::keysReachTheTerminal()
     QCOMPARE(type(keys, bytes.size()), bytes);
 }
 
+// GNOME hands each key to whichever window has the keyboard when it comes
+// out: the last burst of 20, and a part of the one before at most, go to
+// the other window. Nothing more goes anywhere until the target is
+// activated again.
 void TestGnome::stolenFocusStopsTyping()
 {
-    const QString text =
-        QStringLiteral("+(") + QString(20000, QLatin1Char('s')) + QStringLiteral(")");
-    sender_->AppActivate(target);
-    std::thread steal([&] {
-        QThread::msleep(300);
-        shell_->activate(other_->title());
-    });
-    const QString error = errorOf([&] { sender_->SendKeys(text, true); });
-    steal.join();
-    QVERIFY2(error.startsWith(QStringLiteral("The window lost the keyboard focus after ")),
-             qPrintable(error));
-    // The keys on their way when the focus moved went there (GNOME hands
-    // each key to whichever window has the keyboard when it comes out): the
-    // last burst of 20, and a part of the one before at most.
-    const QByteArray stolen = other_->waitForBytes(1, 500);
-    QVERIFY2(stolen.size() <= 40, stolen.constData());
-    // Nothing more goes anywhere until the target is activated again.
-    QCOMPARE(errorOf([&] { sender_->SendKeys(QStringLiteral("x"), true); }),
-             keys::errors::focusMovedBeforeTyping());
-    QCOMPARE(other_->waitForBytes(stolen.size() + 1, 300), stolen);
-    QCOMPARE(type(QStringLiteral("a"), 1), QByteArray("a"));
+    QString next;
+    checkFocusTakenStopsTyping(
+        *sender_, *term_,
+        [&]() -> const SessionTerminal& {
+            shell_->activate(other_->title());
+            return *other_;
+        },
+        40, next);
+    if (!QTest::currentTestFailed())
+        QCOMPARE(next, keys::errors::focusMovedBeforeTyping());
 }
 
-// Ctrl+D opens a dialog: the text after it goes there, Enter closes it,
-// and the rest goes to the main window again.
 void TestGnome::typingFollowsIntoDialog()
 {
-    GnomeDialogTarget app(*shell_, QStringLiteral("Dialog Owner"));
-    sender_->AppActivate(app.title());
-    sender_->SendKeys(QStringLiteral("^dfile name~after"), true);
-    QVERIFY2(app.waitFor(QStringLiteral("main"), QStringLiteral("after")), qPrintable(app.log()));
-    QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("file name"));
-    QCOMPARE(app.value(QStringLiteral("accepted")), QStringLiteral("1"));
-    // Opened by the last key of one call, typed into by the next one.
-    sender_->SendKeys(QStringLiteral("^d"), true);
-    sender_->SendKeys(QStringLiteral("second~"), true);
-    QVERIFY2(app.waitFor(QStringLiteral("accepted"), QStringLiteral("2")), qPrintable(app.log()));
-    QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("second"));
+    WaylandDialogTarget app(*shell_, QStringLiteral("Dialog Owner"));
+    VERIFY_STARTED(app);
+    checkTypingFollowsIntoDialog(*sender_, app);
 }
 
 // The Shell drops what the layout cannot make: such a key string is refused
@@ -192,7 +134,7 @@ void TestGnome::typingFollowsIntoDialog()
 void TestGnome::characterOffTheLayoutIsRefused()
 {
     const qsizetype before = term_->bytes().size();
-    sender_->AppActivate(target);
+    sender_->AppActivate(term_->title());
     QCOMPARE(errorOf([&] { sender_->SendKeys(QStringLiteral("abc é Ω"), true); }),
              keys::errors::characterNotInLayout(QStringLiteral("é"), 5,
                                                 {QStringLiteral("English (US)")}));
@@ -207,7 +149,7 @@ void TestGnome::withoutTheExtensionNothingIsTyped()
     const qsizetype before = term_->bytes().size();
     QVERIFY(shell_->setExtensionEnabled(false));
     const QString expected = keys::errors::gnomeExtensionDisabled(keys::gnome::extensionUuid);
-    QCOMPARE(errorOf([&] { sender_->AppActivate(target); }), expected);
+    QCOMPARE(errorOf([&] { sender_->AppActivate(term_->title()); }), expected);
     QCOMPARE(errorOf([&] { sender_->SendKeys(QStringLiteral("nothing"), true); }), expected);
     QCOMPARE(keys::GnomeKeySender::missingSupport(), expected);
     keys::GnomeKeySender fresh;
@@ -229,7 +171,7 @@ void TestGnome::anotherProgramIsRefused()
              .arg(answer.path())});
     QVERIFY(status != 0);
     QVERIFY2(answer.read().contains("AccessDenied"), answer.read().constData());
-    QVERIFY(!answer.read().contains(target.toUtf8()));
+    QVERIFY(!answer.read().contains(term_->title().toUtf8()));
 }
 
 // The program itself finds GNOME Shell on the session bus and types through
@@ -237,13 +179,10 @@ void TestGnome::anotherProgramIsRefused()
 void TestGnome::commandLinePicksGnome()
 {
     const qsizetype before = term_->bytes().size();
-    TargetFile errors(QStringLiteral("errors"));
-    const int status = runProgram(
-        QString(), QStringLiteral("sh"),
-        {QStringLiteral("-c"),
-         QStringLiteral("unset DISPLAY; exec '%1' send '%2' 'from the command line~' 2> '%3'")
-             .arg(program_, target, errors.path())});
-    QVERIFY2(status == 0, errors.read().constData());
+    TypomatRun send = TypomatRun::onWayland(
+        {QStringLiteral("send"), term_->title(), QStringLiteral("from the command line~")}, {},
+        program_);
+    QVERIFY2(send.waitForExit() == 0, qPrintable(send.errorOutput()));
     QCOMPARE(term_->waitForBytes(before + 22).mid(before), QByteArray("from the command line\r"));
 }
 

@@ -2,11 +2,11 @@
 // The KDE backend on a headless KWin: windows found by the title rule and
 // brought to the front, key strings typed into weston-terminal and a Qt
 // dialog, the focus guard, the layout's limits and KWin's permission.
+#include "DesktopChecks.h"
 #include "KWinSession.h"
 #include "TerminalRows.h"
 #include "keys/kde/KdeKeySender.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -17,48 +17,6 @@
 #include <thread>
 
 using namespace testsupport;
-
-namespace {
-
-const QString target = QStringLiteral("KDE Target");
-
-QString errorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const keys::KeyError& e) {
-        return e.description();
-    }
-    return {};
-}
-
-struct Outcome {
-    int status = -1;
-    QString errors;
-};
-
-// The program run as its user runs it on this desktop (no X display), with
-// what it writes to standard error.
-Outcome runTypomat(const QString& program, const QStringList& arguments,
-                   const QStringList& environment)
-{
-    QTemporaryDir dir;
-    const QString errors = dir.filePath(QStringLiteral("stderr"));
-    ChildProcess child(QStringLiteral("sh"),
-                       QStringList{QStringLiteral("-c"),
-                                   QStringLiteral("exec \"$0\" \"$@\" 2>'%1'").arg(errors),
-                                   QStringLiteral("env"), QStringLiteral("-u"),
-                                   QStringLiteral("DISPLAY")}
-                           + environment + QStringList{program} + arguments);
-    Outcome outcome;
-    outcome.status = child.waitForExit(30000);
-    QFile file(errors);
-    if (file.open(QIODevice::ReadOnly))
-        outcome.errors = QString::fromUtf8(file.readAll());
-    return outcome;
-}
-
-} // namespace
 
 class TestKde : public QObject {
     Q_OBJECT
@@ -79,7 +37,7 @@ private Q_SLOTS:
     void permissionFromTheDesktopEntry();
 
 private:
-    QByteArray type(const QString& keys, qsizetype expectedSize);
+    QByteArray type(const QString& keys, qsizetype size) { return typeInto(*sender_, *term_, keys, size); }
 
     std::unique_ptr<KWinSession> kwin_;
     std::unique_ptr<WestonCapture> term_;
@@ -94,7 +52,8 @@ void TestKde::initTestCase()
         QSKIP(qPrintable(QStringLiteral("no headless KWin here: %1")
                              .arg(QString::fromLocal8Bit(e.what()))));
     }
-    term_ = std::make_unique<WestonCapture>(target);
+    term_ = std::make_unique<WestonCapture>(*kwin_, QStringLiteral("KDE Target"));
+    VERIFY_STARTED(*term_);
     sender_ = std::make_unique<keys::KdeKeySender>();
 }
 
@@ -105,52 +64,28 @@ void TestKde::cleanupTestCase()
     kwin_.reset();
 }
 
-QByteArray TestKde::type(const QString& keys, qsizetype expectedSize)
-{
-    const qsizetype before = term_->bytes().size();
-    sender_->AppActivate(target);
-    sender_->SendKeys(keys, true);
-    return term_->waitForBytes(before + expectedSize).mid(before);
-}
-
-// Exact title first, then a prefix ignoring case; the topmost one wins.
 void TestKde::titleRule()
 {
-    WestonCapture other(target + QStringLiteral(" Two"));
-    KWinProbe probe;
-    sender_->AppActivate(target);
-    QCOMPARE(probe.activeTitle(), target);
-    sender_->AppActivate(QStringLiteral("kde TARGET t"));
-    QCOMPARE(probe.activeTitle(), other.title());
-    sender_->AppActivate(target);
-    QCOMPARE(probe.activeTitle(), target);
-    sender_->AppActivate(QStringLiteral("KDE"));
-    QCOMPARE(probe.activeTitle(), target);
-    QCOMPARE(errorOf([&] { sender_->AppActivate(QStringLiteral("Nowhere")); }),
-             QStringLiteral("No window titled \"Nowhere\" is open."));
+    WestonCapture other(*kwin_, term_->title() + QStringLiteral(" Two"));
+    VERIFY_STARTED(other);
+    checkTitleRule(*sender_, *kwin_, term_->title(), other.title());
 }
 
 // A newer window covers the target and has the focus; the target comes
 // back to the front and the keys land there.
 void TestKde::activationFromBehind()
 {
-    WestonCapture cover(QStringLiteral("Cover"));
-    KWinProbe probe;
-    QTRY_COMPARE(probe.activeTitle(), cover.title());
+    WestonCapture cover(*kwin_, QStringLiteral("Cover"));
+    VERIFY_STARTED(cover);
+    QTRY_COMPARE(kwin_->activeTitle(), cover.title());
     QCOMPARE(type(QStringLiteral("back"), 4), QByteArray("back"));
-    QCOMPARE(probe.activeTitle(), target);
+    QCOMPARE(kwin_->activeTitle(), term_->title());
     QCOMPARE(cover.waitForBytes(1, 200), QByteArray());
 }
 
 void TestKde::keysReachTheTerminal_data()
 {
-    addCommonTerminalRows();
-    QTest::newRow("enter tab backspace") << "a~b{ENTER}c{TAB}d{BACKSPACE}"
-                                         << QByteArray("a\rb\rc\td\x7f");
-    QTest::newRow("repeats and groups") << "{x 5}{~ 2}+(abc)d^(ab)"
-                                        << QByteArray("xxxxx~~ABCd\x01\x02");
-    QTest::newRow("lock keys leave characters alone") << "a{CAPSLOCK}bC{CAPSLOCK}d"
-                                                      << QByteArray("abCd");
+    addWaylandTerminalRows();
 }
 
 void TestKde::keysReachTheTerminal()
@@ -164,21 +99,16 @@ void TestKde::keysReachTheTerminal()
 // stops within a burst, and that is all the thief gets.
 void TestKde::stolenFocusStopsTyping()
 {
-    WestonCapture thief(QStringLiteral("Thief"));
-    const QString text = QStringLiteral("+(") + QString(20000, QLatin1Char('s'))
-        + QStringLiteral(")");
-    sender_->AppActivate(target);
-    std::thread steal([] {
-        QThread::msleep(300);
-        KWinProbe().activate(QStringLiteral("Thief"));
-    });
-    const QString error = errorOf([&] { sender_->SendKeys(text, true); });
-    steal.join();
-    QVERIFY2(error.startsWith(QStringLiteral("The window lost the keyboard focus after ")),
-             qPrintable(error));
-    QVERIFY(thief.waitForBytes(1, 500).size() <= 40);
-    // Shift was let go: the next keys are small letters.
-    QCOMPARE(type(QStringLiteral("a"), 1), QByteArray("a"));
+    WestonCapture thief(*kwin_, QStringLiteral("Thief"));
+    VERIFY_STARTED(thief);
+    QString next;
+    checkFocusTakenStopsTyping(
+        *sender_, *term_,
+        [&]() -> const SessionTerminal& {
+            kwin_->activate(thief.title());
+            return thief;
+        },
+        40, next);
 }
 
 // The target stops reading for a second in the middle: typing waits for
@@ -188,7 +118,7 @@ void TestKde::stoppedTargetGetsEveryKey()
 {
     const QByteArray text(3000, 'z');
     const qsizetype before = term_->bytes().size();
-    sender_->AppActivate(target);
+    sender_->AppActivate(term_->title());
     const pid_t pid = term_->pid();
     std::thread pause([pid] {
         QThread::msleep(50);
@@ -206,23 +136,19 @@ void TestKde::stoppedTargetGetsEveryKey()
 // closes) has answered: no error.
 void TestKde::targetClosingAfterTheLastKeyHasAnswered()
 {
-    WestonCapture form(QStringLiteral("Closing Form"), 5);
+    WestonCapture form(*kwin_, QStringLiteral("Closing Form"), 5);
+    VERIFY_STARTED(form);
     keys::KdeKeySender sender;
     sender.AppActivate(form.title());
     QCOMPARE(errorOf([&] { sender.SendKeys(QStringLiteral("abcd~"), true); }), QString());
     QCOMPARE(form.waitForBytes(5), QByteArray("abcd\r"));
 }
 
-// Ctrl+D opens a dialog: the text after it goes there, Enter closes it,
-// and the rest goes to the main window again.
 void TestKde::typingFollowsIntoDialog()
 {
-    KWinDialogTarget app(QStringLiteral("Dialog Owner"));
-    sender_->AppActivate(app.title());
-    sender_->SendKeys(QStringLiteral("^dfile name~after"), true);
-    QVERIFY2(app.waitFor(QStringLiteral("main"), QStringLiteral("after")), qPrintable(app.log()));
-    QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("file name"));
-    QCOMPARE(app.value(QStringLiteral("accepted")), QStringLiteral("1"));
+    WaylandDialogTarget app(*kwin_, QStringLiteral("Dialog Owner"));
+    VERIFY_STARTED(app);
+    checkTypingFollowsIntoDialog(*sender_, app);
 }
 
 // KWin reads key codes in the user's layout, which has no key for a
@@ -238,7 +164,7 @@ void TestKde::characterOutsideTheLayoutIsRefused()
     const QString keys = QStringLiteral("abc ж def");
     QCOMPARE(errorOf([&] { sender_->checkKeys(keys); }), expected);
     const qsizetype before = term_->bytes().size();
-    sender_->AppActivate(target);
+    sender_->AppActivate(term_->title());
     QCOMPARE(errorOf([&] { sender_->SendKeys(keys, true); }), expected);
     QCOMPARE(term_->waitForBytes(before + 1, 300).size(), before);
 }
@@ -248,16 +174,16 @@ void TestKde::characterOutsideTheLayoutIsRefused()
 void TestKde::charactersFromASecondLayout()
 {
     KWinSession both({.layouts = QStringLiteral("us,ru")});
-    WestonCapture term(QStringLiteral("Two Layouts"));
+    WestonCapture term(both, QStringLiteral("Two Layouts"));
+    VERIFY_STARTED(term);
     keys::KdeKeySender sender;
     const QString text = QStringLiteral("abc жщэ ЖЩЭ def");
     sender.AppActivate(term.title());
     sender.SendKeys(text, true);
     // weston-terminal sends a NUL after every character that is not ASCII.
     QCOMPARE(QString::fromUtf8(term.waitForBytes(27).replace('\0', "")), text);
-    QVERIFY2(errorOf([&] { sender.checkKeys(QStringLiteral("中")); })
-                 .contains(QStringLiteral("(English (US), Russian)")),
-             qPrintable(errorOf([&] { sender.checkKeys(QStringLiteral("中")); })));
+    const QString refused = errorOf([&] { sender.checkKeys(QStringLiteral("中")); });
+    QVERIFY2(refused.contains(QStringLiteral("(English (US), Russian)")), qPrintable(refused));
 }
 
 // KWin checking permissions: the program its desktop entry names types;
@@ -269,30 +195,36 @@ void TestKde::permissionFromTheDesktopEntry()
     QVERIFY2(!typomat.isEmpty(), "TYPOMAT_EXE names no program");
     KWinSession strict({.trustEveryone = false});
     strict.addDesktopEntry(QStringLiteral("typomat"), typomat);
-    WestonCapture term(QStringLiteral("Strict Target"));
+    WestonCapture term(strict, QStringLiteral("Strict Target"));
+    VERIFY_STARTED(term);
     const QStringList env = strict.userEnvironment();
-    Outcome run = runTypomat(typomat, {QStringLiteral("send"), term.title(), QStringLiteral("granted~")}, env);
-    QVERIFY2(run.status == 0, qPrintable(run.errors));
+    const auto send = [&](const QString& program, const QString& keys) {
+        return TypomatRun::onWayland({QStringLiteral("send"), term.title(), keys}, env, program);
+    };
+    TypomatRun granted = send(typomat, QStringLiteral("granted~"));
+    QVERIFY2(granted.waitForExit() == 0, qPrintable(granted.errorOutput()));
     QCOMPARE(term.waitForBytes(8), QByteArray("granted\r"));
 
     QTemporaryDir elsewhere;
     const QString copy = elsewhere.filePath(QStringLiteral("typomat"));
     QVERIFY(QFile::copy(typomat, copy));
-    run = runTypomat(copy, {QStringLiteral("send"), term.title(), QStringLiteral("refused~")}, env);
-    QVERIFY(run.status != 0);
-    QVERIFY2(run.errors.contains(QStringLiteral("KWin did not allow Typomat"))
-                 && run.errors.contains(QStringLiteral("Exec=") + copy)
-                 && run.errors.contains(QStringLiteral("typomat --install-desktop-entry")),
-             qPrintable(run.errors));
+    TypomatRun refused = send(copy, QStringLiteral("refused~"));
+    QVERIFY(refused.waitForExit() != 0);
+    const QString said = refused.errorOutput();
+    QVERIFY2(said.contains(QStringLiteral("KWin did not allow Typomat"))
+                 && said.contains(QStringLiteral("Exec=") + copy)
+                 && said.contains(QStringLiteral("typomat --install-desktop-entry")),
+             qPrintable(said));
     QCOMPARE(term.waitForBytes(9, 300), QByteArray("granted\r"));
 
-    run = runTypomat(copy, {QStringLiteral("--install-desktop-entry")}, env);
-    QVERIFY2(run.status == 0, qPrintable(run.errors));
+    TypomatRun install =
+        TypomatRun::onWayland({QStringLiteral("--install-desktop-entry")}, env, copy);
+    QVERIFY2(install.waitForExit() == 0, qPrintable(install.errorOutput()));
     // KWin looks for new desktop entries at most every 1.5 s (KService's
     // cache), and it looked when it refused the copy.
     QTest::qWait(1600);
-    run = runTypomat(copy, {QStringLiteral("send"), term.title(), QStringLiteral("installed~")}, env);
-    QVERIFY2(run.status == 0, qPrintable(run.errors));
+    TypomatRun installed = send(copy, QStringLiteral("installed~"));
+    QVERIFY2(installed.waitForExit() == 0, qPrintable(installed.errorOutput()));
     QCOMPARE(term.waitForBytes(18), QByteArray("granted\rinstalled\r"));
 }
 

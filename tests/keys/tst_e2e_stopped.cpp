@@ -4,12 +4,12 @@
 // keycodes: every key arrives, right, once a terminal goes on, or the send
 // ends with exit status 3 and says after how many keys; nothing reaches
 // another window. A send ended by SIGTERM leaves no keycode bound.
+#include "TerminalRows.h"
 #include "XSession.h"
 
 #include <QRegularExpression>
 #include <QTest>
 #include <QThread>
-
 
 #include <csignal>
 
@@ -17,16 +17,8 @@ using namespace testsupport;
 
 namespace {
 
-QString letters(char32_t first, char32_t last)
-{
-    QString text;
-    for (char32_t c = first; c <= last; ++c)
-        text += QString::fromUcs4(&c, 1);
-    return text;
-}
-
-const QString greek = letters(U'α', U'ω');
-const QString cyrillic = letters(U'а', U'я');
+const QString greek = characterRange(U'α', U'ω');
+const QString cyrillic = characterRange(U'а', U'я');
 
 // More kinds of characters than the spare keycodes hold at once: keycodes
 // are bound again while typing, each time after the target has read them.

@@ -25,16 +25,11 @@ namespace {
 
 const QString shellService = QStringLiteral("org.gnome.Shell");
 
-[[noreturn]] void fail(const QString& what)
-{
-    throw std::runtime_error(what.toStdString());
-}
-
 void writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        fail(QStringLiteral("cannot write %1").arg(path));
+        setupFailed(QStringLiteral("cannot write %1").arg(path));
 }
 
 int shellMajorVersion()
@@ -62,10 +57,10 @@ void installExtension(const QString& dataHome, QStringList programs)
                     + uuid);
     const QString to = dataHome + QStringLiteral("/gnome-shell/extensions/") + uuid;
     if (!QDir().mkpath(to))
-        fail(QStringLiteral("cannot make %1").arg(to));
+        setupFailed(QStringLiteral("cannot make %1").arg(to));
     for (const QString& name : from.entryList(QDir::Files))
         if (!QFile::copy(from.filePath(name), to + QLatin1Char('/') + name))
-            fail(QStringLiteral("cannot copy the extension's %1").arg(name));
+            setupFailed(QStringLiteral("cannot copy the extension's %1").arg(name));
     if (programs.isEmpty())
         programs << QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
     QFile metadataFile(to + QStringLiteral("/metadata.json"));
@@ -86,7 +81,7 @@ GnomeShellSession::GnomeShellSession() : GnomeShellSession(Options{}) {}
 GnomeShellSession::GnomeShellSession(const Options& options)
 {
     if (!dir_.isValid())
-        fail(QStringLiteral("cannot make a folder for GNOME Shell"));
+        setupFailed(QStringLiteral("cannot make a folder for GNOME Shell"));
     const QString home = dir_.filePath(QStringLiteral("home"));
     runtime_ = dir_.filePath(QStringLiteral("runtime"));
     QDir().mkpath(home);
@@ -96,8 +91,7 @@ GnomeShellSession::GnomeShellSession(const Options& options)
     // one would start without extensions.
     QFile::remove(runtime_ + QStringLiteral("/gnome-shell-disable-extensions"));
     const QString dataHome = home + QStringLiteral("/.local/share");
-    if (options.installExtension)
-        installExtension(dataHome, options.trustedPrograms);
+    installExtension(dataHome, options.trustedPrograms);
 
     startBus(QStringLiteral("session"));
     startBus(QStringLiteral("system"));
@@ -121,12 +115,9 @@ GnomeShellSession::GnomeShellSession(const Options& options)
                     QStringLiteral("GSETTINGS_BACKEND=memory"), QStringLiteral("unshare"),
                     QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"), script});
 
-    oldBus_ = qgetenv("DBUS_SESSION_BUS_ADDRESS");
-    oldWayland_ = qgetenv("WAYLAND_DISPLAY");
-    oldRuntime_ = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", sessionBus.toLocal8Bit());
-    qputenv("WAYLAND_DISPLAY", (runtime_ + QStringLiteral("/wayland-0")).toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", runtime_.toLocal8Bit());
+    environment_.set("DBUS_SESSION_BUS_ADDRESS", sessionBus.toLocal8Bit());
+    environment_.set("WAYLAND_DISPLAY", (runtime_ + QStringLiteral("/wayland-0")).toLocal8Bit());
+    environment_.set("XDG_RUNTIME_DIR", runtime_.toLocal8Bit());
 
     bus_ = QDBusConnection::connectToBus(sessionBus, QStringLiteral("typomat-test-shell"));
     windows_ = std::make_unique<keys::gnome::ShellWindows>(bus_);
@@ -134,11 +125,11 @@ GnomeShellSession::GnomeShellSession(const Options& options)
         return !shell_->isRunning() || shellProperty(QStringLiteral("OverviewActive")).isValid();
     });
     if (!up || !shell_->isRunning())
-        fail(QStringLiteral("GNOME Shell did not start. Its log:\n%1").arg(this->log()));
+        setupFailed(QStringLiteral("GNOME Shell did not start. Its log:\n%1").arg(this->log()));
     try {
         keyboard_ = keys::gnome::openRemoteKeyboard(bus_, keys::gnome::TypingWay::Mutter, {});
     } catch (const keys::KeyError& e) {
-        fail(QStringLiteral("GNOME Shell gives no keyboard: %1").arg(e.description()));
+        setupFailed(QStringLiteral("GNOME Shell gives no keyboard: %1").arg(e.description()));
     }
 }
 
@@ -149,9 +140,6 @@ GnomeShellSession::~GnomeShellSession()
     QDBusConnection::disconnectFromBus(bus_.name());
     shell_->stop();
     buses_.clear();
-    qputenv("DBUS_SESSION_BUS_ADDRESS", oldBus_);
-    qputenv("WAYLAND_DISPLAY", oldWayland_);
-    qputenv("XDG_RUNTIME_DIR", oldRuntime_);
 }
 
 // A bus that starts no services: the Shell gets only what the test starts.
@@ -170,7 +158,7 @@ void GnomeShellSession::startBus(const QString& name)
         QStringLiteral("dbus-daemon"),
         QStringList{QStringLiteral("--config-file=") + config, QStringLiteral("--nofork")}));
     if (!waitUntil(10000, [&] { return QFileInfo::exists(socket); }))
-        fail(QStringLiteral("dbus-daemon did not start a %1 bus").arg(name));
+        setupFailed(QStringLiteral("dbus-daemon did not start a %1 bus").arg(name));
 }
 
 QString GnomeShellSession::log() const
@@ -219,26 +207,6 @@ bool GnomeShellSession::overviewOpen()
     return shellProperty(QStringLiteral("OverviewActive")).toBool();
 }
 
-void GnomeShellSession::setOverviewOpen(bool open)
-{
-    QDBusMessage set = QDBusMessage::createMethodCall(
-        shellService, QStringLiteral("/org/gnome/Shell"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
-    set << shellService << QStringLiteral("OverviewActive")
-        << QVariant::fromValue(QDBusVariant(open));
-    bus_.call(set, QDBus::Block, 2000);
-    // The overview keeps the keyboard until its animation has ended.
-    waitUntil(3000, [&] {
-        const keys::gnome::KeyboardFocus focus = windows_->focus();
-        return overviewOpen() == open && (open ? focus.window == 0 : true);
-    });
-}
-
-keys::gnome::ShellWindows& GnomeShellSession::windows()
-{
-    return *windows_;
-}
-
 bool GnomeShellSession::waitForWindow(const QString& title, int timeoutMs)
 {
     return waitUntil(timeoutMs, [&] {
@@ -252,7 +220,7 @@ bool GnomeShellSession::waitForWindow(const QString& title, int timeoutMs)
     });
 }
 
-QString GnomeShellSession::focusedTitle()
+QString GnomeShellSession::activeTitle()
 {
     const std::uint64_t focused = windows_->focus().window;
     for (const keys::gnome::ShellWindow& w : windows_->list())
@@ -266,39 +234,6 @@ void GnomeShellSession::activate(const QString& title)
     for (const keys::gnome::ShellWindow& w : windows_->list())
         if (w.title == title)
             windows_->activate(w.id);
-}
-
-// ------------------------------------------------------------------ clients
-
-GnomeFoot::GnomeFoot(GnomeShellSession& session, const QString& title)
-    : title_(title), file_(QStringLiteral("capture"))
-{
-    const QString command = QStringLiteral("stty raw -echo; exec cat >> '%1'").arg(file_.path());
-    process_ = std::make_unique<ChildProcess>(
-        QStringLiteral("env"),
-        QStringList{QStringLiteral("LC_ALL=C.UTF-8"), QStringLiteral("foot"),
-                    QStringLiteral("--config=/dev/null"), QStringLiteral("-T"), title,
-                    QStringLiteral("sh"), QStringLiteral("-c"), command});
-    if (!session.waitForWindow(title) || !waitUntil(10000, [&] { return file_.exists(); }))
-        fail(QStringLiteral("the capture terminal \"%1\" did not start").arg(title));
-}
-
-GnomeDialogTarget::GnomeDialogTarget(GnomeShellSession& session, const QString& title,
-                                     const QStringList& options)
-    : title_(title), file_(QStringLiteral("log"))
-{
-    process_ = std::make_unique<ChildProcess>(
-        QStringLiteral("env"),
-        QStringList{QStringLiteral("QT_QPA_PLATFORM=wayland"),
-                    QStringLiteral(TYPOMAT_DIALOG_TARGET), title, file_.path()}
-            + options);
-    if (!session.waitForWindow(title) || !waitUntil(10000, [&] { return file_.exists(); }))
-        fail(QStringLiteral("the dialog target \"%1\" did not start").arg(title));
-}
-
-bool GnomeDialogTarget::waitFor(const QString& key, const QString& value, int timeoutMs) const
-{
-    return waitUntil(timeoutMs, [&] { return this->value(key) == value; });
 }
 
 } // namespace testsupport

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // A headless GNOME Shell of the test's own, with Typomat's Shell extension
-// installed from the build tree before the Shell starts, and the programs
-// typed into there.
-#include "XSession.h"
+// installed from the build tree before the Shell starts.
+#include "WaylandClients.h"
 
 #include <QDBusConnection>
 #include <QString>
@@ -29,10 +28,9 @@ namespace testsupport {
 // desktop has (a remote desktop session of the test's own). The Shell
 // starts in the overview. Throws
 // std::runtime_error with the Shell's log when it cannot start.
-class GnomeShellSession {
+class GnomeShellSession : public Compositor {
 public:
     struct Options {
-        bool installExtension = true;
         // The programs the extension answers; empty: this test program.
         QStringList trustedPrograms;
     };
@@ -46,18 +44,15 @@ public:
     // longer does; false when that does not happen.
     bool setExtensionEnabled(bool enabled);
     bool overviewOpen();
-    void setOverviewOpen(bool open);
     QString log() const;
     // "43.9"
     QString shellVersion();
 
     // The test's own look at the windows, through the extension (which
     // must be enabled).
-    keys::gnome::ShellWindows& windows();
-    bool waitForWindow(const QString& title, int timeoutMs = 10000);
-    QString focusedTitle();
-    // Brings the window to the front, as a click on it would.
-    void activate(const QString& title);
+    bool waitForWindow(const QString& title, int timeoutMs = 10000) override;
+    QString activeTitle() override;
+    void activate(const QString& title) override;
 
 private:
     void startBus(const QString& name);
@@ -65,51 +60,12 @@ private:
 
     QTemporaryDir dir_;
     QString runtime_;
-    QByteArray oldBus_, oldWayland_, oldRuntime_;
     std::vector<std::unique_ptr<ChildProcess>> buses_;
     std::unique_ptr<ChildProcess> shell_;
+    ScopedEnvironment environment_;
     QDBusConnection bus_{QString()};
     std::unique_ptr<keys::gnome::ShellWindows> windows_;
     std::unique_ptr<keys::gnome::RemoteKeyboard> keyboard_;
-};
-
-// foot with a fixed title whose tty is raw and appends every byte it
-// receives to a file.
-class GnomeFoot {
-public:
-    GnomeFoot(GnomeShellSession& session, const QString& title);
-    QString title() const { return title_; }
-    QByteArray bytes() const { return file_.read(); }
-    // Waits until at least size bytes arrived, then a little longer for any
-    // extra ones; returns what arrived.
-    QByteArray waitForBytes(qsizetype size, int timeoutMs = 5000) const
-    {
-        return file_.waitForBytes(size, timeoutMs);
-    }
-    pid_t pid() const { return process_->pid(); }
-    bool isRunning() { return process_->isRunning(); }
-
-private:
-    QString title_;
-    TargetFile file_;
-    std::unique_ptr<ChildProcess> process_;
-};
-
-// typomat_dialog_target as a native Wayland window: a line edit, and a
-// modal dialog with a line edit of its own on Ctrl+D.
-class GnomeDialogTarget {
-public:
-    GnomeDialogTarget(GnomeShellSession& session, const QString& title,
-                      const QStringList& options = {});
-    QString title() const { return title_; }
-    QString value(const QString& key) const { return file_.value(key); }
-    QString log() const { return QString::fromUtf8(file_.read()); }
-    bool waitFor(const QString& key, const QString& value, int timeoutMs = 5000) const;
-
-private:
-    QString title_;
-    TargetFile file_;
-    std::unique_ptr<ChildProcess> process_;
 };
 
 } // namespace testsupport

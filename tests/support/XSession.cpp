@@ -30,12 +30,29 @@ extern char** environ;
 
 namespace testsupport {
 
-namespace {
-
-[[noreturn]] void fail(const QString& what)
+void setupFailed(const QString& what)
 {
     throw std::runtime_error(what.toStdString());
 }
+
+ScopedEnvironment::~ScopedEnvironment()
+{
+    for (auto it = old_.rbegin(); it != old_.rend(); ++it) {
+        if (it->second)
+            qputenv(it->first, *it->second);
+        else
+            qunsetenv(it->first);
+    }
+}
+
+void ScopedEnvironment::set(const char* name, const QByteArray& value)
+{
+    old_.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
+                                                            : std::nullopt);
+    qputenv(name, value);
+}
+
+namespace {
 
 std::vector<QByteArray> environmentWith(const QString& display)
 {
@@ -93,7 +110,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     if (pid_ != 0)
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (pid_ < 0)
-        fail(QStringLiteral("fork failed: %1").arg(QString::fromLocal8Bit(strerror(errno))));
+        setupFailed(QStringLiteral("fork failed: %1").arg(QString::fromLocal8Bit(strerror(errno))));
     if (pid_ == 0) {
         for (int sig = 1; sig < NSIG; ++sig)
             signal(sig, SIG_DFL);
@@ -162,20 +179,48 @@ int runProgram(const QString& display, const QString& program,
     return child.waitForExit(timeoutMs);
 }
 
-TypomatRun::TypomatRun(const QString& display, const QStringList& arguments)
-    : process_(std::make_unique<QProcess>())
+namespace {
+
+QString typomatProgram()
 {
     const QString program = qEnvironmentVariable("TYPOMAT_EXE");
     if (program.isEmpty())
-        fail(QStringLiteral("TYPOMAT_EXE does not name the program"));
+        setupFailed(QStringLiteral("TYPOMAT_EXE does not name the program"));
+    return program;
+}
+
+} // namespace
+
+TypomatRun::TypomatRun(const QString& display, const QStringList& arguments)
+    : TypomatRun(typomatProgram(), arguments, [&] {
+          QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+          env.insert(QStringLiteral("DISPLAY"), display);
+          env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+          env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+          return env;
+      }())
+{
+}
+
+TypomatRun TypomatRun::onWayland(const QStringList& arguments, const QStringList& environment,
+                                 const QString& program)
+{
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display);
+    env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    process_->setProcessEnvironment(env);
+    for (const QString& entry : environment)
+        env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    return TypomatRun(program.isEmpty() ? typomatProgram() : program, arguments, env);
+}
+
+TypomatRun::TypomatRun(const QString& program, const QStringList& arguments,
+                       const QProcessEnvironment& environment)
+    : process_(std::make_unique<QProcess>())
+{
+    process_->setProcessEnvironment(environment);
     process_->start(program, arguments);
     if (!process_->waitForStarted(10000))
-        fail(QStringLiteral("%1 did not start").arg(program));
+        setupFailed(QStringLiteral("%1 did not start").arg(program));
 }
 
 TypomatRun::~TypomatRun()
@@ -218,36 +263,44 @@ bool waitUntil(int timeoutMs, const std::function<bool()>& check)
 
 // ------------------------------------------------------------------- Xvfb
 
-XServer::XServer()
+std::unique_ptr<ChildProcess> startReporting(const QString& program, const QStringList& arguments,
+                                             QByteArray& line, int timeoutMs)
 {
-    initXlibThreads();
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
-        fail(QStringLiteral("pipe failed"));
-    process_ = std::make_unique<ChildProcess>(
-        QStringLiteral("Xvfb"),
-        QStringList{QStringLiteral("-displayfd"), QStringLiteral("3"),
-                    QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x1024x24"),
-                    QStringLiteral("-nolisten"), QStringLiteral("tcp")},
-        QString(), fds[1]);
+        setupFailed(QStringLiteral("pipe failed"));
+    auto process = std::make_unique<ChildProcess>(program, arguments, QString(), fds[1]);
     close(fds[1]);
-
-    QByteArray number;
+    line.clear();
     pollfd p{fds[0], POLLIN, 0};
     QElapsedTimer clock;
     clock.start();
-    while (!number.endsWith('\n') && clock.elapsed() < 15000) {
-        if (poll(&p, 1, 100) > 0) {
-            char c;
-            if (read(fds[0], &c, 1) != 1)
-                break;
-            number += c;
-        }
+    while (!line.endsWith('\n') && clock.elapsed() < timeoutMs) {
+        char c;
+        if (poll(&p, 1, 100) <= 0)
+            continue;
+        if (read(fds[0], &c, 1) != 1)
+            break;
+        line += c;
     }
     close(fds[0]);
-    if (!number.endsWith('\n'))
-        fail(QStringLiteral("Xvfb did not report a display number"));
-    display_ = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+    line = line.endsWith('\n') ? line.trimmed() : QByteArray();
+    return process;
+}
+
+XServer::XServer()
+{
+    initXlibThreads();
+    QByteArray number;
+    process_ = startReporting(
+        QStringLiteral("Xvfb"),
+        {QStringLiteral("-displayfd"), QStringLiteral("3"), QStringLiteral("-screen"),
+         QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+         QStringLiteral("tcp")},
+        number);
+    if (number.isEmpty())
+        setupFailed(QStringLiteral("Xvfb did not report a display number"));
+    display_ = QStringLiteral(":") + QString::fromLatin1(number);
 }
 
 // ------------------------------------------------------------------ probe
@@ -303,7 +356,7 @@ XProbe::XProbe(const QString& display)
         return dpy_ != nullptr;
     });
     if (!dpy_)
-        fail(QStringLiteral("cannot open display %1").arg(display));
+        setupFailed(QStringLiteral("cannot open display %1").arg(display));
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
 }
 
@@ -494,7 +547,7 @@ WindowManager::WindowManager(const XServer& server)
         QStringLiteral("openbox"), QStringList{QStringLiteral("--sm-disable")}, server.display());
     XProbe probe(server.display());
     if (!waitUntil(10000, [&] { return probe.windowManagerReady(); }))
-        fail(QStringLiteral("openbox did not take over the screen"));
+        setupFailed(QStringLiteral("openbox did not take over the screen"));
 }
 
 // ------------------------------------------------------------ capture xterm
@@ -522,7 +575,7 @@ CaptureTerminal::CaptureTerminal(const XServer& server, const QString& title)
     process_ = std::make_unique<ChildProcess>(QStringLiteral("env"), args, server.display());
     window_ = waitForWindow(server.display(), title, existing);
     if (!window_ || !waitUntil(10000, [&] { return file_.exists(); }))
-        fail(QStringLiteral("the capture terminal \"%1\" did not start").arg(title));
+        setupFailed(QStringLiteral("the capture terminal \"%1\" did not start").arg(title));
 }
 
 QByteArray CaptureTerminal::bytes() const
@@ -578,7 +631,7 @@ Application::Application(const XServer& server, const QString& program, const QS
     if (!window_) {
         QFile output(log);
         output.open(QIODevice::ReadOnly);
-        fail(QStringLiteral("%1 did not show a window \"%2\"; its output: %3")
+        setupFailed(QStringLiteral("%1 did not show a window \"%2\"; its output: %3")
                  .arg(program, title, QString::fromLocal8Bit(output.readAll())));
     }
 }
@@ -596,7 +649,7 @@ EventLogger::EventLogger(const XServer& server, const QString& title)
     process_ = std::make_unique<ChildProcess>(
         QStringLiteral("sh"), QStringList{QStringLiteral("-c"), command}, server.display());
     if (!waitForWindow(server.display(), title, existing))
-        fail(QStringLiteral("the event logger \"%1\" did not start").arg(title));
+        setupFailed(QStringLiteral("the event logger \"%1\" did not start").arg(title));
 }
 
 QStringList EventLogger::pressedKeysyms() const
@@ -620,7 +673,7 @@ TextBoxTarget::TextBoxTarget(const XServer& server, const QString& title)
                                               QStringList{title, file_.path()}, server.display());
     window_ = waitForWindow(server.display(), title, existing);
     if (!window_ || !waitUntil(10000, [&] { return file_.exists(); }))
-        fail(QStringLiteral("the text box target \"%1\" did not start").arg(title));
+        setupFailed(QStringLiteral("the text box target \"%1\" did not start").arg(title));
 }
 
 QString TextBoxTarget::text() const
@@ -646,7 +699,7 @@ DialogTarget::DialogTarget(const XServer& server, const QString& title, const QS
                                               server.display());
     window_ = waitForWindow(server.display(), title, existing);
     if (!window_ || !waitUntil(10000, [&] { return file_.exists(); }))
-        fail(QStringLiteral("the dialog target \"%1\" did not start").arg(title));
+        setupFailed(QStringLiteral("the dialog target \"%1\" did not start").arg(title));
 }
 
 QString DialogTarget::value(const QString& key) const

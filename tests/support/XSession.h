@@ -6,13 +6,34 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 class QProcess;
+class QProcessEnvironment;
 struct _XDisplay;
 
 namespace testsupport {
+
+// Throws std::runtime_error: a test bed that cannot be set up says why.
+[[noreturn]] void setupFailed(const QString& what);
+
+// Variables of this process's environment set for as long as the object
+// lives; then each is as it was before, set or not. As a member of a
+// session it also puts them back when the session's constructor throws.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment() = default;
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+    void set(const char* name, const QByteArray& value);
+
+private:
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> old_;
+};
 
 // A program started by a test. The object records the process id it started
 // and ends exactly that process when it goes (SIGTERM, then SIGKILL after a
@@ -39,6 +60,12 @@ private:
     int status_ = 0;
 };
 
+// Starts a program that writes one line to descriptor 3 once it is ready
+// (a display number, a bus address) and reads that line: empty when none
+// came within timeoutMs.
+std::unique_ptr<ChildProcess> startReporting(const QString& program, const QStringList& arguments,
+                                             QByteArray& line, int timeoutMs = 15000);
+
 // Runs a program to its end (at most timeoutMs) with $DISPLAY set; its exit
 // code, or -1 when it did not end in time (it is then ended).
 int runProgram(const QString& display, const QString& program,
@@ -50,6 +77,11 @@ int runProgram(const QString& display, const QString& program,
 class TypomatRun {
 public:
     TypomatRun(const QString& display, const QStringList& arguments);
+    // Run on the Wayland desktop this process's environment names, with no
+    // X display, these VAR=value entries added, and program in place of
+    // TYPOMAT_EXE where it is given (a copy of it elsewhere).
+    static TypomatRun onWayland(const QStringList& arguments, const QStringList& environment = {},
+                                const QString& program = {});
     ~TypomatRun();
     TypomatRun(const TypomatRun&) = delete;
     TypomatRun& operator=(const TypomatRun&) = delete;
@@ -60,6 +92,8 @@ public:
     QString errorOutput();
 
 private:
+    TypomatRun(const QString& program, const QStringList& arguments,
+               const QProcessEnvironment& environment);
     std::unique_ptr<QProcess> process_;
 };
 

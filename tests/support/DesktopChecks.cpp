@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+#include "DesktopChecks.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+#include <thread>
+
+namespace testsupport {
+
+QString errorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const keys::KeyError& e) {
+        return e.description();
+    }
+    return {};
+}
+
+void checkTitleRule(keys::KeySender& sender, Compositor& desktop, const QString& target,
+                    const QString& other)
+{
+    // A prefix of the other's title only. (First: a compositor may give the
+    // other, newly opened, the focus a moment after it shows.)
+    sender.AppActivate(other.left(target.size() + 2).toUpper());
+    QCOMPARE(desktop.activeTitle(), other);
+    sender.AppActivate(target);
+    QCOMPARE(desktop.activeTitle(), target);
+    // A prefix of both.
+    sender.AppActivate(target.left(3).toLower());
+    QCOMPARE(desktop.activeTitle(), target);
+    QCOMPARE(errorOf([&] { sender.AppActivate(QStringLiteral("Nowhere")); }),
+             QStringLiteral("No window titled \"Nowhere\" is open."));
+}
+
+void checkTypingFollowsIntoDialog(keys::KeySender& sender, const WaylandDialogTarget& app)
+{
+    sender.AppActivate(app.title());
+    sender.SendKeys(QStringLiteral("^dfile name~after"), true);
+    QVERIFY2(app.waitFor(QStringLiteral("main"), QStringLiteral("after")), qPrintable(app.log()));
+    QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("file name"));
+    QCOMPARE(app.value(QStringLiteral("accepted")), QStringLiteral("1"));
+    sender.SendKeys(QStringLiteral("^d"), true);
+    sender.SendKeys(QStringLiteral("second~"), true);
+    QVERIFY2(app.waitFor(QStringLiteral("accepted"), QStringLiteral("2")), qPrintable(app.log()));
+    QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("second"));
+}
+
+void checkFocusTakenStopsTyping(keys::KeySender& sender, const SessionTerminal& target,
+                                const std::function<const SessionTerminal&()>& take,
+                                qsizetype maxStolen, QString& nextError)
+{
+    // Long enough to last well past the change on a loaded machine.
+    const QString text = QStringLiteral("+(") + QString(100000, QLatin1Char('s')) + QStringLiteral(")");
+    sender.AppActivate(target.title());
+    const qsizetype before = target.bytes().size();
+    const SessionTerminal* intruder = nullptr;
+    std::thread intrude([&] {
+        waitUntil(10000, [&] { return target.bytes().size() >= before + 2000; });
+        intruder = &take();
+    });
+    const QString error = errorOf([&] { sender.SendKeys(text, true); });
+    intrude.join();
+    VERIFY_STARTED(*intruder);
+    QVERIFY2(QRegularExpression(QStringLiteral("^The window lost the keyboard focus after \\d+ of "
+                                               "100000 keys, so the rest was not typed.$"))
+                 .match(error)
+                 .hasMatch(),
+             qPrintable(error));
+    const qsizetype stolen = intruder->waitForBytes(1, 300).size();
+    QVERIFY2(stolen <= maxStolen, qPrintable(QString::number(stolen)));
+    nextError = errorOf([&] { sender.SendKeys(QStringLiteral("x"), true); });
+    QCOMPARE(intruder->waitForBytes(stolen + 1, 300).size(), stolen);
+    QCOMPARE(typeInto(sender, target, QStringLiteral("a"), 1), QByteArray("a"));
+}
+
+} // namespace testsupport
