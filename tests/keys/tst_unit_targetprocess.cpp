@@ -103,60 +103,64 @@ private:
     int tell_ = -1;
 };
 
+// What the receipt comes to within 5 s of waiting to see it settled.
+ReadReceipt::State settled(ReadReceipt& receipt)
+{
+    return receipt.await(ReadReceipt::State::Settled, std::chrono::seconds(5));
+}
+
 ThreadState stateOf(pid_t pid)
 {
     const auto process = TargetProcess::find(pid);
     return process ? process->uiThread() : ThreadState::Gone;
 }
 
-// A listening socket at a path, or at an abstract name when it starts with '@'.
-int listenAt(const QString& address)
-{
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un where{};
-    where.sun_family = AF_UNIX;
-    const QByteArray name = address.toLocal8Bit();
-    memcpy(where.sun_path, name.constData(), static_cast<size_t>(name.size()));
-    if (address.startsWith(QLatin1Char('@')))
-        where.sun_path[0] = '\0';
-    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size());
-    if (bind(fd, reinterpret_cast<sockaddr*>(&where), length) != 0 || listen(fd, 4) != 0)
-        qFatal("cannot listen at %s", name.constData());
-    return fd;
-}
-
-int connectTo(const QString& address);
-
-// A listening socket with one connection accepted: the client's end to
-// hand to a child, the server's end to send on.
-struct Server {
-    explicit Server(const QString& address)
-        : listening(listenAt(address)), clientEnd(connectTo(address)),
-          serverEnd(accept(listening, nullptr, nullptr))
+// A Unix socket address: a path, or an abstract name where it starts with
+// '@'.
+struct Address {
+    explicit Address(const QString& address) : name(address.toLocal8Bit())
     {
+        where.sun_family = AF_UNIX;
+        memcpy(where.sun_path, name.constData(), static_cast<size_t>(name.size()));
+        if (address.startsWith(QLatin1Char('@')))
+            where.sun_path[0] = '\0';
     }
-    ~Server()
+    sockaddr* data() { return reinterpret_cast<sockaddr*>(&where); }
+    socklen_t size() const { return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size()); }
+
+    QByteArray name;
+    sockaddr_un where{};
+};
+
+// A listening socket with one connection accepted, and a child doing one
+// thing on the client's end; the server's end to send on. abstract: the
+// socket has an abstract name, not a path.
+struct ServerWithClient {
+    explicit ServerWithClient(Doing doing, bool abstract = false)
+        : address(abstract ? QLatin1Char('@') + folder.filePath(QStringLiteral("server"))
+                           : folder.filePath(QStringLiteral("server"))),
+          listening(socket(AF_UNIX, SOCK_STREAM, 0)), clientEnd(socket(AF_UNIX, SOCK_STREAM, 0))
     {
+        Address where(address);
+        if (bind(listening, where.data(), where.size()) != 0 || listen(listening, 4) != 0
+            || ::connect(clientEnd, where.data(), where.size()) != 0)
+            qFatal("cannot connect to %s", where.name.constData());
+        serverEnd = accept(listening, nullptr, nullptr);
+        client = std::make_unique<Child>(doing, clientEnd);
+        close(clientEnd);
+    }
+    ~ServerWithClient()
+    {
+        client.reset();
         close(serverEnd);
         close(listening);
     }
-    int listening, clientEnd, serverEnd;
-};
 
-int connectTo(const QString& address)
-{
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un where{};
-    where.sun_family = AF_UNIX;
-    const QByteArray name = address.toLocal8Bit();
-    memcpy(where.sun_path, name.constData(), static_cast<size_t>(name.size()));
-    if (address.startsWith(QLatin1Char('@')))
-        where.sun_path[0] = '\0';
-    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size());
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&where), length) != 0)
-        qFatal("cannot connect to %s", name.constData());
-    return fd;
-}
+    QTemporaryDir folder;
+    QString address;
+    int listening, clientEnd, serverEnd = -1;
+    std::unique_ptr<Child> client;
+};
 
 } // namespace
 
@@ -195,8 +199,7 @@ private Q_SLOTS:
         QTRY_COMPARE(int(stateOf(child.pid())), int(ThreadState::Parked));
         QVERIFY(TargetProcess::find(child.pid())->otherThreadWaitsForEvents());
         ReadReceipt receipt(child.pid(), {});
-        QCOMPARE(receipt.await(ReadReceipt::State::Settled, std::chrono::seconds(5)),
-                 ReadReceipt::State::Settled);
+        QCOMPARE(settled(receipt), ReadReceipt::State::Settled);
     }
 
     void wchanWithSystemCall_data()
@@ -255,22 +258,16 @@ private Q_SLOTS:
     void unreadBytesOfTheServerConnection()
     {
         QFETCH(bool, abstract);
-        QTemporaryDir folder;
-        const QString path = folder.path() + QStringLiteral("/server");
-        const QString address = abstract ? QLatin1Char('@') + path : path;
-        Server server(address);
-        Child client(Doing::PollForever, server.clientEnd);
-        close(server.clientEnd);
-
-        auto process = TargetProcess::find(client.pid());
+        ServerWithClient server(Doing::PollForever, abstract);
+        auto process = TargetProcess::find(server.client->pid());
         QVERIFY(process);
-        QVERIFY(!process->findConnections({folder.path() + QStringLiteral("/elsewhere")}));
-        QVERIFY(process->findConnections({address}));
+        QVERIFY(!process->findConnections({server.folder.filePath(QStringLiteral("elsewhere"))}));
+        QVERIFY(process->findConnections({server.address}));
         QCOMPARE(process->unreadBytes().value(), 0u);
         const QByteArray events(1000, 'k');
         QCOMPARE(write(server.serverEnd, events.constData(), events.size()), events.size());
         QCOMPARE(process->unreadBytes().value(), 1000u);
-        client.readNow();
+        server.client->readNow();
         QTRY_COMPARE(process->unreadBytes().value(), 0u);
         QCOMPARE(process->unsentBytes().value(), 0u);
     }
@@ -278,49 +275,39 @@ private Q_SLOTS:
     // A request the server has not read keeps the receipt from settling.
     void unsentRequestIsNotSettled()
     {
-        QTemporaryDir folder;
-        const QString address = folder.path() + QStringLiteral("/server");
-        Server server(address);
-        Child client(Doing::WriteOnce, server.clientEnd);
-        close(server.clientEnd);
-        ReadReceipt receipt(client.pid(), {address});
-        QTRY_COMPARE(TargetProcess::find(client.pid())->uiThread(), ThreadState::EventLoop);
+        ServerWithClient server(Doing::WriteOnce);
+        ReadReceipt receipt(server.client->pid(), {server.address});
+        QTRY_COMPARE(TargetProcess::find(server.client->pid())->uiThread(), ThreadState::EventLoop);
         QVERIFY(receipt.await(ReadReceipt::State::Read, std::chrono::milliseconds(100))
                 < ReadReceipt::State::Read);
         char request[7];
         QCOMPARE(read(server.serverEnd, request, sizeof request), 7);
-        QCOMPARE(receipt.await(ReadReceipt::State::Settled, std::chrono::seconds(5)),
-                 ReadReceipt::State::Settled);
+        QCOMPARE(settled(receipt), ReadReceipt::State::Settled);
     }
 
     // The receipt follows a target through unread keys, reading, a stop and
     // its end.
     void receiptFollowsTheTarget()
     {
-        QTemporaryDir folder;
-        const QString address = folder.path() + QStringLiteral("/server");
-        Server server(address);
-        Child client(Doing::PollForever, server.clientEnd);
-        close(server.clientEnd);
-        ReadReceipt receipt(client.pid(), {address});
+        ServerWithClient server(Doing::PollForever);
+        Child& client = *server.client;
+        ReadReceipt receipt(client.pid(), {server.address});
         QVERIFY(receipt.visible() && receipt.seesConnection());
-        QCOMPARE(receipt.await(ReadReceipt::State::Settled, std::chrono::seconds(5)),
-                 ReadReceipt::State::Settled);
+        QCOMPARE(settled(receipt), ReadReceipt::State::Settled);
 
         QCOMPARE(write(server.serverEnd, "keys", 4), 4);
         receipt.sent();
         QCOMPARE(receipt.await(ReadReceipt::State::Read, std::chrono::milliseconds(50)),
                  ReadReceipt::State::Unread);
         client.readNow();
-        QCOMPARE(receipt.await(ReadReceipt::State::Settled, std::chrono::seconds(5)),
-                 ReadReceipt::State::Settled);
+        QCOMPARE(settled(receipt), ReadReceipt::State::Settled);
 
         const pid_t pid = client.pid();
         kill(pid, SIGSTOP);
         QTRY_COMPARE(receipt.look(), ReadReceipt::State::Stopped);
         client.end();
         QCOMPARE(receipt.look(), ReadReceipt::State::Gone);
-        QCOMPARE(ReadReceipt(pid, {address}).look(), ReadReceipt::State::Unknown);
+        QCOMPARE(ReadReceipt(pid, {server.address}).look(), ReadReceipt::State::Unknown);
     }
 
     void displayAddresses_data()
