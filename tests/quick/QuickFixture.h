@@ -8,10 +8,12 @@
 #include "quick/frmQuick.h"
 #include "store/Database.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStringList>
+#include <QTest>
 #include <memory>
 
 namespace quicktest {
@@ -109,6 +111,18 @@ struct Fixture {
     }
     void pickTitle(const QString& t) { pick(w->cboType, t); }
     void pickItem(const QString& name, int occurrence = 0) { pick(w->cboItem, name, occurrence); }
+    void choose(const QString& title, const QString& item, int occurrence = 0)
+    {
+        pickTitle(title);
+        pickItem(item, occurrence);
+    }
+    // Shows the window and waits until it is the active one.
+    bool showActive()
+    {
+        w->show();
+        QApplication::setActiveWindow(w.get());
+        return QTest::qWaitForWindowActive(w.get());
+    }
     void type(QComboBox* box, const QString& text) { box->setEditText(text); }
     void answer(const QString& text) { dialogs.inputAnswers.push_back(text); }
     void answerYes() { dialogs.messageAnswers.push_back(ui::vbYes); }

@@ -1,5 +1,6 @@
 // The quick window's item operations and title list, on a real database in a
 // fresh program folder, with scripted dialogs.
+#include "OtherWindow.h"
 #include "QuickFixture.h"
 #include "ui/Twips.h"
 
@@ -75,9 +76,8 @@ private Q_SLOTS:
     void shortcutsFromTextBoxes();
     void databaseErrorIsShown();
     void unreadableDatabaseAtLoad();
-    void closeEndsProgram();
-    void closingWithUnsavedChangesAsks_data();
-    void closingWithUnsavedChangesAsks();
+    void closingEndsProgramOrAsksFirst_data();
+    void closingEndsProgramOrAsksFirst();
     void choosingAgainAfterAConflictShowsTheStoredValues();
     void replacedDatabaseFileIsReported_data();
     void replacedDatabaseFileIsReported();
@@ -160,9 +160,7 @@ void QuickWindowTest::windowAndMenus()
 void QuickWindowTest::tabOrder()
 {
     Fixture f;
-    f.w->show();
-    QApplication::setActiveWindow(f.w.get());
-    QVERIFY(QTest::qWaitForWindowActive(f.w.get()));
+    QVERIFY(f.showActive());
     f.w->cboType->setFocus();
     QStringList visited;
     for (int i = 0; i < 12; ++i) {
@@ -241,8 +239,7 @@ void QuickWindowTest::pickItemShowsItsOwnRecord()
     QFETCH(QString, key);
     QFETCH(QString, description);
     Fixture f({kTitle, kOther}, sampleItems());
-    f.pickTitle(title);
-    f.pickItem(name, occurrence);
+    f.choose(title, name, occurrence);
     QCOMPARE(f.shown(), (QStringList{title, name, key, description}));
     QVERIFY(!store::rsItem->AtEnd());
     QVERIFY(store::rsItem->Fields(2).equalsText(key) || store::rsItem->Fields(2).isNull());
@@ -254,8 +251,7 @@ void QuickWindowTest::pickItemShowsItsOwnRecord()
 void QuickWindowTest::typedNameIsNoPick()
 {
     Fixture f({kTitle}, sampleItems());
-    f.pickTitle(kTitle);
-    f.pickItem("hello");
+    f.choose(kTitle, "hello");
     QTest::keyClicks(f.w->cboItem->lineEdit(), "x");
     QTest::keyClick(f.w->cboItem->lineEdit(), Qt::Key_Return);
     QCOMPARE(f.shown(), (QStringList{kTitle, "hellox", "Hello{ENTER}", "greets"}));
@@ -265,9 +261,7 @@ void QuickWindowTest::typedNameIsNoPick()
     QVERIFY(store::rsItem->AtEnd());
 
     // Typing a listed name or title and leaving the box is no pick either.
-    f.w->show();
-    QApplication::setActiveWindow(f.w.get());
-    QVERIFY(QTest::qWaitForWindowActive(f.w.get()));
+    QVERIFY(f.showActive());
     f.w->txtKey->setPlainText("unsaved");
     for (QComboBox* box : {f.w->cboItem, f.w->cboType}) {
         box->setFocus();
@@ -283,8 +277,7 @@ void QuickWindowTest::typedNameIsNoPick()
 void QuickWindowTest::addItemButton()
 {
     Fixture f({kTitle}, sampleItems());
-    f.pickTitle(kTitle);
-    f.pickItem("hello");
+    f.choose(kTitle, "hello");
     f.answer("new one");
     f.w->cmdAddItem->click();
     QCOMPARE(f.dialogs.calls.size(), size_t(1));
@@ -311,8 +304,7 @@ void QuickWindowTest::addItemMenuKeepsChoice()
     QCOMPARE(entries(f.w->cboItem), QStringList{"first"});
     QCOMPARE(f.shown(), (QStringList{"Empty", "", "", ""}));
 
-    f.pickTitle(kTitle);
-    f.pickItem("hello");
+    f.choose(kTitle, "hello");
     f.answer("second");
     f.w->mnusubItem_Click(0);
     QCOMPARE(f.shown(), (QStringList{kTitle, "hello", "Hello{ENTER}", "greets"}));
@@ -365,8 +357,7 @@ void QuickWindowTest::addDuplicateShowsTheNewRow()
 void QuickWindowTest::saveWritesCurrentRowOnly()
 {
     Fixture f({kTitle, kOther}, sampleItems());
-    f.pickTitle(kTitle);
-    f.pickItem("twin", 1);
+    f.choose(kTitle, "twin", 1);
     f.w->txtKey->setPlainText("{F5}\nline two");
     f.w->txtDescription->clear();
     f.w->mnusubItem_Click(2);
@@ -402,8 +393,7 @@ void QuickWindowTest::saveRefused()
     QFETCH(QString, typedItem);
     QFETCH(bool, rebuilt);
     Fixture f({kTitle}, sampleItems());
-    f.pickTitle(kTitle);
-    f.pickItem("hello");
+    f.choose(kTitle, "hello");
     if (rebuilt)
         f.pickTitle(kTitle);
     f.type(f.w->cboType, typedTitle);
@@ -419,8 +409,7 @@ void QuickWindowTest::saveRefused()
 void QuickWindowTest::deleteItem()
 {
     Fixture f({kTitle, kOther}, sampleItems());
-    f.pickTitle(kTitle);
-    f.pickItem("twin", 1);
+    f.choose(kTitle, "twin", 1);
     f.w->cmdDeleteItem->click();  // answered No
     QCOMPARE(f.items(), sampleItems());
     QCOMPARE(f.dialogs.lastMessage()->text, QStringLiteral("Do You Want To Delete \"twin\""));
@@ -441,8 +430,7 @@ void QuickWindowTest::deleteItem()
 void QuickWindowTest::deleteOnlyItem()
 {
     Fixture f({kTitle, kOther}, sampleItems());
-    f.pickTitle(kOther);
-    f.pickItem("hello");
+    f.choose(kOther, "hello");
     f.answerYes();
     f.w->cmdDeleteItem->click();
     Rows expected = sampleItems();
@@ -454,8 +442,7 @@ void QuickWindowTest::deleteOnlyItem()
 
     // The last row of the table gone: typed names still find no row.
     Fixture last({kTitle}, {{"only", kTitle, "k", "d"}});
-    last.pickTitle(kTitle);
-    last.pickItem("only");
+    last.choose(kTitle, "only");
     last.answerYes();
     last.w->cmdDeleteItem->click();
     QCOMPARE(last.items(), Rows{});
@@ -482,8 +469,7 @@ void QuickWindowTest::deleteRefused()
     QFETCH(QString, typedItem);
     QFETCH(bool, rebuilt);
     Fixture f({kTitle}, sampleItems());
-    f.pickTitle(kTitle);
-    f.pickItem("hello");
+    f.choose(kTitle, "hello");
     if (rebuilt)
         f.pickTitle(kTitle);
     f.type(f.w->cboItem, typedItem);
@@ -534,8 +520,7 @@ void QuickWindowTest::renameRefused()
 void QuickWindowTest::clearEmptiesKeyOnly()
 {
     Fixture f({kTitle}, sampleItems());
-    f.pickTitle(kTitle);
-    f.pickItem("hello");
+    f.choose(kTitle, "hello");
     f.w->cmdClear->click();
     QCOMPARE(f.shown(), (QStringList{kTitle, "hello", "", "greets"}));
     QCOMPARE(f.w->cboItem->count(), 4);
@@ -548,8 +533,7 @@ void QuickWindowTest::clearEmptiesKeyOnly()
 void QuickWindowTest::titleOperations()
 {
     Fixture f({kTitle, kOther}, sampleItems());
-    f.pickTitle(kTitle);
-    f.pickItem("hello");
+    f.choose(kTitle, "hello");
     const QStringList shownBefore = f.shown();
     f.answer("Menu added");
     f.w->mnusubTitle_Click(0);
@@ -581,9 +565,7 @@ void QuickWindowTest::specialKeyPicker()
 {
     Fixture f({kTitle}, sampleItems());
     f.w->move(40, 30);
-    f.w->show();
-    QApplication::setActiveWindow(f.w.get());
-    QVERIFY(QTest::qWaitForWindowActive(f.w.get()));
+    QVERIFY(f.showActive());
     const auto below = [&f] {
         return QPoint(f.w->frameGeometry().left(), f.w->frameGeometry().bottom() + 1);
     };
@@ -650,11 +632,8 @@ void QuickWindowTest::shortcutsFromTextBoxes()
     QFETCH(QKeySequence, keys);
     QFETCH(QString, outcome);
     Fixture f({kTitle}, sampleItems());
-    f.w->show();
-    QApplication::setActiveWindow(f.w.get());
-    QVERIFY(QTest::qWaitForWindowActive(f.w.get()));
-    f.pickTitle(kTitle);
-    f.pickItem("hello");
+    QVERIFY(f.showActive());
+    f.choose(kTitle, "hello");
     f.w->txtKey->setPlainText("edited");
     auto* target = f.w->findChild<QWidget*>(focus);
     target->setFocus();
@@ -707,38 +686,28 @@ void QuickWindowTest::unreadableDatabaseAtLoad()
     ui::installDialogs(nullptr);
 }
 
-void QuickWindowTest::closeEndsProgram()
-{
-    Fixture f({kTitle}, sampleItems());
-    f.w->show();
-    f.pickTitle(kTitle);
-    f.pickItem("hello");
-    f.w->txtKey->setPlainText("saved");
-    f.w->cmdSaveItem->click();
-    QTimer::singleShot(0, f.w.get(), [&f] { f.w->close(); });
-    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
-    QCOMPARE(QCoreApplication::exec(), 0);
-    QCOMPARE(f.items()[0][2], QStringLiteral("saved"));
-    QCOMPARE(f.dialogs.calls.size(), size_t(0));
-}
-
-// A key or description typed and not saved is not lost unasked: Yes saves
-// and closes, No closes, Cancel stays; Yes with no item chosen stays too.
-void QuickWindowTest::closingWithUnsavedChangesAsks_data()
+// Closing the window ends the program. A key or description typed and not
+// saved is not lost unasked: Yes saves and closes, No closes, Cancel stays;
+// Yes with no item chosen stays too. Saved before: nothing is asked.
+void QuickWindowTest::closingEndsProgramOrAsksFirst_data()
 {
     QTest::addColumn<bool>("itemChosen");
+    QTest::addColumn<bool>("savedFirst");
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("closed");
     QTest::addColumn<QString>("storedKey");
-    QTest::newRow("Yes") << true << int(ui::vbYes) << true << "typed";
-    QTest::newRow("No") << true << int(ui::vbNo) << true << "Hello{ENTER}";
-    QTest::newRow("Cancel") << true << int(ui::vbCancel) << false << "Hello{ENTER}";
-    QTest::newRow("Yes, no item chosen") << false << int(ui::vbYes) << false << "Hello{ENTER}";
+    QTest::newRow("saved before") << true << true << int(ui::vbCancel) << true << "typed";
+    QTest::newRow("Yes") << true << false << int(ui::vbYes) << true << "typed";
+    QTest::newRow("No") << true << false << int(ui::vbNo) << true << "Hello{ENTER}";
+    QTest::newRow("Cancel") << true << false << int(ui::vbCancel) << false << "Hello{ENTER}";
+    QTest::newRow("Yes, no item chosen") << false << false << int(ui::vbYes) << false
+                                         << "Hello{ENTER}";
 }
 
-void QuickWindowTest::closingWithUnsavedChangesAsks()
+void QuickWindowTest::closingEndsProgramOrAsksFirst()
 {
     QFETCH(bool, itemChosen);
+    QFETCH(bool, savedFirst);
     QFETCH(int, answer);
     QFETCH(bool, closed);
     QFETCH(QString, storedKey);
@@ -748,18 +717,23 @@ void QuickWindowTest::closingWithUnsavedChangesAsks()
     if (itemChosen)
         f.pickItem("hello");
     f.w->txtKey->setPlainText("typed");
+    if (savedFirst)
+        f.w->cmdSaveItem->click();
     f.dialogs.messageAnswers = {answer};
     QTimer::singleShot(0, f.w.get(), [&f] { f.w->close(); });
-    QTimer stillOpen;   // ends the loop when the window stays
+    // Ends the loop when the window stays (one that closes ends it at once).
+    QTimer stillOpen;
     stillOpen.setSingleShot(true);
     connect(&stillOpen, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
-    stillOpen.start(300);
+    stillOpen.start(closed ? 5000 : 300);
     QCOMPARE(QCoreApplication::exec(), closed ? 0 : 99);
     QCOMPARE(f.w->isVisible(), !closed);
-    QCOMPARE(f.dialogs.messageCount(), itemChosen ? 1 : 2);
+    QCOMPARE(f.items()[0][2], storedKey);
+    QCOMPARE(f.dialogs.messageCount(), savedFirst ? 0 : itemChosen ? 1 : 2);
+    if (savedFirst)
+        return;
     QCOMPARE(f.dialogs.calls[0].text, QStringLiteral("Do You Want To Save The Changes"));
     QCOMPARE(f.dialogs.calls[0].style, int(ui::vbYesNoCancel | ui::vbQuestion));
-    QCOMPARE(f.items()[0][2], storedKey);
 }
 
 // After another Typomat window changed an item or a title, Save and Rename
@@ -767,24 +741,12 @@ void QuickWindowTest::closingWithUnsavedChangesAsks()
 void QuickWindowTest::choosingAgainAfterAConflictShowsTheStoredValues()
 {
     Fixture f({kTitle, kOther}, sampleItems());
-    f.pickTitle(kTitle);
-    f.pickItem("hello");
-    {
-        auto db = store::Database::open(app::databaseFilePath());
-        auto items = db->OpenRecordset(QStringLiteral("KeyQuick"));
-        items->Edit();
-        items->SetField(2, QStringLiteral("theirs"));
-        items->Update();
-        auto titles = db->OpenRecordset(QStringLiteral("Title"));
-        titles->Edit();
-        titles->SetField(0, QStringLiteral("Renamed elsewhere"));
-        titles->Update();
-    }
-    const QString conflict = QStringLiteral("The record was changed or deleted by another "
-                                            "Typomat window; choose it again");
+    f.choose(kTitle, "hello");
+    testsupport::changeElsewhere(QStringLiteral("KeyQuick"), 0, 2, QStringLiteral("theirs"));
+    testsupport::changeElsewhere(QStringLiteral("Title"), 0, 0, QStringLiteral("Renamed elsewhere"));
     f.w->txtKey->setPlainText("typed");
     f.w->cmdSaveItem->click();
-    QCOMPARE(f.dialogs.lastMessage()->text, conflict);
+    QCOMPARE(f.dialogs.lastMessage()->text, testsupport::kChangedElsewhere);
     f.pickItem("hello");
     QCOMPARE(f.shown(), (QStringList{kTitle, "hello", "theirs", "greets"}));
     f.w->txtKey->setPlainText("mine");
@@ -793,7 +755,7 @@ void QuickWindowTest::choosingAgainAfterAConflictShowsTheStoredValues()
 
     f.answer("Mine");
     f.w->mnusubTitle_Click(1);
-    QCOMPARE(f.dialogs.lastMessage()->text, conflict);
+    QCOMPARE(f.dialogs.lastMessage()->text, testsupport::kChangedElsewhere);
     QCOMPARE(entries(f.w->cboType), (QStringList{"Renamed elsewhere", kOther}));
     QCOMPARE(f.shown(), (QStringList{kTitle, "hello", "mine", "greets"}));
     f.pickTitle("Renamed elsewhere");
@@ -803,14 +765,8 @@ void QuickWindowTest::choosingAgainAfterAConflictShowsTheStoredValues()
     QCOMPARE(f.dialogs.messageCount(), 2);
 
     // An item deleted elsewhere: picking it says so and keeps the boxes.
-    f.pickTitle(kOther);
-    f.pickItem("hello");
-    {
-        auto db = store::Database::open(app::databaseFilePath());
-        auto rs = db->OpenRecordset("KeyQuick");
-        rs->MoveNext();
-        rs->Delete();
-    }
+    f.choose(kOther, "hello");
+    testsupport::deleteElsewhere(QStringLiteral("KeyQuick"), 1);
     f.w->txtKey->setPlainText("kept");
     f.pickItem("hello");
     QVERIFY(f.dialogs.lastMessage()->text.contains("another Typomat window renamed or deleted"));
@@ -830,8 +786,7 @@ void QuickWindowTest::replacedDatabaseFileIsReported()
 {
     QFETCH(bool, replaced);
     Fixture f({kTitle}, sampleItems());
-    f.pickTitle(kTitle);
-    f.pickItem("hello");
+    f.choose(kTitle, "hello");
     const QString path = app::databaseFilePath();
     const QString aside = path + QStringLiteral(".aside");
     QVERIFY(QFile::copy(path, aside));
@@ -859,8 +814,7 @@ void QuickWindowTest::keyAndDescriptionKeepEveryCharacter()
 {
     const QString loaded = QStringLiteral("a\u00A0b\u2029c\r\nd\u2028e");
     Fixture f({kTitle}, {{"loaded", kTitle, loaded, "x\u00A0y"}, {"typed", kTitle, kNull, kNull}});
-    f.pickTitle(kTitle);
-    f.pickItem("loaded");
+    f.choose(kTitle, "loaded");
     f.w->cmdSaveItem->click();
     f.w->cmdRun->click();
     QCOMPARE(f.items()[0], (QStringList{"loaded", kTitle, loaded, "x\u00A0y"}));
@@ -882,8 +836,7 @@ void QuickWindowTest::keyAndDescriptionKeepEveryCharacter()
     const QString longText(40000, u'x');
     f.answer(longText);
     f.w->cmdAddItem->click();
-    f.pickTitle(kTitle);
-    f.pickItem(longText);
+    f.choose(kTitle, longText);
     QCOMPARE(f.w->cboItem->currentText(), longText);
     f.w->txtDescription->setText(longText);
     f.w->cmdSaveItem->click();
@@ -896,8 +849,7 @@ void QuickWindowTest::wheelOverAClosedBoxIsNoPick()
 {
     Fixture f({kTitle, kOther}, sampleItems());
     f.w->show();
-    f.pickTitle(kTitle);
-    f.pickItem("hello");
+    f.choose(kTitle, "hello");
     f.w->txtKey->setPlainText("typed, not saved");
     const QStringList before = f.shown();
     QApplication::setActiveWindow(f.w.get());

@@ -1,5 +1,6 @@
 // The item list's operations: right-button menu, double-click, New, Edit
 // and Delete with the item lookup, also during a run.
+#include "OtherWindow.h"
 #include "ScriptFixture.h"
 #include "script/frmScriptItem.h"
 
@@ -85,6 +86,17 @@ private:
                       {"S", "dup", "Win 3", "second", "", store::Value(seconds(3))}});
     }
 
+    // Script name with these items, listed in a window.
+    std::unique_ptr<ListWindow> windowWith(const QString& name, const std::vector<ItemRecord>& items,
+                                           const QString& description = {})
+    {
+        fx->addScript(name, description, 1, seconds(0));
+        fx->addItems(items);
+        auto form = stillWindow<ListWindow>();
+        pickScript(*form, name);
+        return form;
+    }
+
     std::unique_ptr<ListWindow> windowWithDuplicates()
     {
         seedDuplicates();
@@ -114,11 +126,10 @@ private Q_SLOTS:
     void rightButtonMenuStates()
     {
         QFETCH(bool, withRows);
-        fx->addScript("S", "", 1, seconds(0));
+        std::vector<ItemRecord> rows;
         if (withRows)
-            fx->addItems({{"S", "a", "T", "k", "", store::Value(seconds(1))}});
-        auto form = stillWindow<ListWindow>();
-        pickScript(*form, "S");
+            rows.push_back({"S", "a", "T", "k", "", store::Value(seconds(1))});
+        auto form = windowWith("S", rows);
         // States left from an earlier press must not stick.
         for (QAction* entry : form->mnusubPopup)
             entry->setEnabled(!withRows);
@@ -209,10 +220,7 @@ private Q_SLOTS:
 
     void doubleClickOnEmptyListDoesNothing()
     {
-        fx->addScript("S", "", 1, seconds(0));
-        fx->addItems({{"T", "a", "T", "k", "", store::Value(seconds(1))}});
-        auto form = stillWindow<ListWindow>();
-        pickScript(*form, "S");
+        auto form = windowWith("S", {{"T", "a", "T", "k", "", store::Value(seconds(1))}});
         form->lvScript_DblClick();
         QVERIFY(form->editors.empty());
         QCOMPARE(fx->dialogs.calls.size(), size_t(0));
@@ -382,10 +390,7 @@ private Q_SLOTS:
     // that are listed edit and delete their own records.
     void rowsKeepTheirOwnRecords()
     {
-        fx->addScript("S", "", 1, seconds(0));
-        fx->addItems({{"S", "Enter", "Win", "old", "", store::Value(seconds(1))}});
-        auto form = stillWindow<ListWindow>();
-        pickScript(*form, "S");
+        auto form = windowWith("S", {{"S", "Enter", "Win", "old", "", store::Value(seconds(1))}});
         fx->dialogs.messageAnswers = {ui::vbYes};
         form->cmdDelete_Click();
         fx->dialogs.inputAnswers = {"S"};
@@ -409,29 +414,17 @@ private Q_SLOTS:
     // choosing the script again shows what is stored, and Save works again.
     void choosingAgainAfterAConflictShowsTheStoredValues()
     {
-        fx->addScript("S", "mine", 1, seconds(0));
-        fx->addItems({{"S", "Enter", "Win", "mine", "", store::Value(seconds(1))}});
-        auto form = stillWindow<ListWindow>();
-        pickScript(*form, "S");
-        {
-            auto db = fx->database();
-            for (const char* table : {"Script", "KeyScript"}) {
-                auto rs = db->OpenRecordset(QString::fromLatin1(table));
-                rs->Edit();
-                rs->SetField(table == QLatin1String("Script") ? 1 : 3, QStringLiteral("theirs"));
-                rs->Update();
-            }
-        }
-        const QString conflict = QStringLiteral("The record was changed or deleted by another "
-                                                "Typomat window; choose it again");
+        auto form = windowWith("S", {{"S", "Enter", "Win", "mine", "", store::Value(seconds(1))}}, "mine");
+        testsupport::changeElsewhere(QStringLiteral("Script"), 0, 1, QStringLiteral("theirs"));
+        testsupport::changeElsewhere(QStringLiteral("KeyScript"), 0, 3, QStringLiteral("theirs"));
         form->txtDescription->setPlainText("typed");
         form->cmdSave_Click();
-        QCOMPARE(fx->dialogs.lastMessage()->text, conflict);
+        QCOMPARE(fx->dialogs.lastMessage()->text, testsupport::kChangedElsewhere);
         form->lvScript->setCurrentItem(form->lvScript->topLevelItem(0));
         form->editorAction = [](ListWindow& w) { saveInEditor(w, "Enter", "Win", "typed", QTime(0, 0, 1)); };
         form->mnusubPopup_Click(1);
         QCOMPARE(fx->dialogs.messageCount(), 2);
-        QCOMPARE(fx->dialogs.lastMessage()->text, conflict);
+        QCOMPARE(fx->dialogs.lastMessage()->text, testsupport::kChangedElsewhere);
 
         pickScript(*form, "S");
         QCOMPARE(form->txtDescription->toPlainText(), QStringLiteral("theirs"));
@@ -446,7 +439,7 @@ private Q_SLOTS:
 
         // Deleted elsewhere: choosing it says so and lists what is stored.
         fx->addScript("T", "", 1, seconds(0));
-        fx->database()->OpenRecordset("Script")->Delete();
+        testsupport::deleteElsewhere(QStringLiteral("Script"), 0);
         pickScript(*form, "S");
         QVERIFY(fx->dialogs.lastMessage()->text.contains("no longer stored"));
         QCOMPARE(form->cboScript->itemText(0), QStringLiteral("T"));
@@ -457,12 +450,9 @@ private Q_SLOTS:
 
     void listOperationsDuringARun()
     {
-        fx->addScript("Run", "", 1, seconds(0));
-        fx->addItems({{"Run", "A", "Win A", "a", "", store::Value(seconds(2))},
-                      {"Run", "B", "Win B", "b", "", store::Value(seconds(1))},
-                      {"Run", "C", "Win C", "c", "", store::Value(seconds(1))}});
-        auto form = stillWindow<ListWindow>();
-        pickScript(*form, "Run");
+        auto form = windowWith("Run", {{"Run", "A", "Win A", "a", "", store::Value(seconds(2))},
+                                     {"Run", "B", "Win B", "b", "", store::Value(seconds(1))},
+                                     {"Run", "C", "Win C", "c", "", store::Value(seconds(1))}});
         form->cmdStart_Click();
         fx->clock.advance(1);
         form->Timer1_Timer();

@@ -1,12 +1,7 @@
-#include "ScriptedDialogs.h"
+#include "ScriptFixture.h"
 #include "ui/TextBox.h"
 #include "ui/Twips.h"
-#include "RecordingKeySender.h"
-#include "script/frmScript.h"
 #include "script/frmScriptItem.h"
-#include "settings/ProgramFolder.h"
-#include "store/Database.h"
-#include "TempFolder.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -59,9 +54,7 @@ QStringList cellsOf(const QTreeWidgetItem* row)
 class ScriptItemTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<testsupport::TempProgramFolder> folder;
-    std::unique_ptr<ui::ScriptedDialogs> dialogs;
-    std::unique_ptr<keys::RecordingKeySender> sender;
+    std::unique_ptr<scripttest::Fixture> fx;
     std::unique_ptr<frmScript> form;
 
     void addTitles(const QStringList& texts)
@@ -153,41 +146,18 @@ class ScriptItemTest : public QObject {
 private Q_SLOTS:
     void init()
     {
-        folder = std::make_unique<testsupport::TempProgramFolder>();
-        dialogs = std::make_unique<ui::ScriptedDialogs>();
-        ui::installDialogs(dialogs.get());
-        sender = std::make_unique<keys::RecordingKeySender>();
-        keys::installKeySender(sender.get());
-        {
-            auto db = store::Database::open(app::databaseFilePath());
-            auto scripts = db->OpenRecordset(QStringLiteral("Script"));
-            scripts->AddNew();
-            scripts->SetField(0, kScript);
-            scripts->SetField(1, QString());
-            scripts->SetField(2, 1);
-            scripts->SetField(3, oledate::OleDate{});
-            scripts->Update();
-        }
+        fx = std::make_unique<scripttest::Fixture>();
+        fx->addScript(kScript, QString(), 1, oledate::OleDate{});
         form = std::make_unique<frmScript>();
         QVERIFY(store::rsItem && store::rsTitle);
-        form->cboScript->setCurrentIndex(0);
-        Q_EMIT form->cboScript->activated(0);
+        scripttest::pickScript(*form, 0);
         QCOMPARE(form->listedScript(), kScript);
     }
 
     void cleanup()
     {
         form.reset();
-        keys::installKeySender(nullptr);
-        sender.reset();
-        ui::installDialogs(nullptr);
-        dialogs.reset();
-        store::rsScript.reset();
-        store::rsItem.reset();
-        store::rsTitle.reset();
-        store::dbMain.reset();
-        store::wsMain.reset();
-        folder.reset();
+        fx.reset();
     }
 
     // ------------------------------------------------------------ window
@@ -334,7 +304,7 @@ private Q_SLOTS:
         QCOMPARE(editor.cboType->currentIndex(), -1);
         QVERIFY(store::rsTitle->AtEnd());
         QCOMPARE(store::rsItem->EditMode(), int(store::dbEditAdd));
-        QCOMPARE(dialogs->calls.size(), size_t(0));
+        QCOMPARE(fx->dialogs.calls.size(), size_t(0));
     }
 
     void openForExistingItemShowsTheSelectedRow_data()
@@ -398,7 +368,7 @@ private Q_SLOTS:
                                   "00:02:05"));
         QVERIFY(after[2][5].isDate());
         QCOMPARE(store::rsItem->EditMode(), int(store::dbEditNone));
-        QCOMPARE(dialogs->calls.size(), size_t(0));
+        QCOMPARE(fx->dialogs.calls.size(), size_t(0));
     }
 
     void saveEditedItemRewritesRowAndTheRecordInEditing()
@@ -472,7 +442,7 @@ private Q_SLOTS:
         QCOMPARE(after.last(), record(kScript, "", "", "", "", "00:00:00"));
         for (int field = 0; field < 5; ++field)
             QVERIFY(after.last()[field].isText());  // empty text, not "no value"
-        QCOMPARE(dialogs->calls.size(), size_t(0));
+        QCOMPARE(fx->dialogs.calls.size(), size_t(0));
     }
 
     void saveWithNothingInEditingChangesNothing()
@@ -489,7 +459,7 @@ private Q_SLOTS:
         QCOMPARE(listed(), rows);
         QCOMPARE(stored(), records);
         QCOMPARE(editor.result(), int(QDialog::Rejected));
-        QCOMPARE(dialogs->messageCount(), 1);
+        QCOMPARE(fx->dialogs.messageCount(), 1);
     }
 
     void aRecordTheEngineRefusesLeavesTheListAsItWas()
@@ -511,8 +481,8 @@ private Q_SLOTS:
 
         QCOMPARE(listed(), rows);
         QCOMPARE(editor.result(), int(QDialog::Rejected));
-        QCOMPARE(dialogs->messageCount(), 1);
-        QCOMPARE(dialogs->lastMessage()->title, QStringLiteral("Typomat"));
+        QCOMPARE(fx->dialogs.messageCount(), 1);
+        QCOMPARE(fx->dialogs.lastMessage()->title, QStringLiteral("Typomat"));
     }
 
     void closeBoxWritesNothing_data()
@@ -572,7 +542,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&editor));
         if (answer) {
             editor.txtKey->setPlainText(QStringLiteral("typed"));
-            dialogs->messageAnswers = {answer};
+            fx->dialogs.messageAnswers = {answer};
         }
 
         if (byEsc)
@@ -580,11 +550,11 @@ private Q_SLOTS:
         else
             editor.close();
 
-        QCOMPARE(dialogs->messageCount(), answer ? 1 : 0);
+        QCOMPARE(fx->dialogs.messageCount(), answer ? 1 : 0);
         if (answer) {
-            QCOMPARE(dialogs->lastMessage()->text, QStringLiteral("Do You Want To Save The Changes"));
-            QCOMPARE(dialogs->lastMessage()->style, int(ui::vbYesNoCancel | ui::vbQuestion));
-            QCOMPARE(dialogs->lastMessage()->title, QStringLiteral("Typomat"));
+            QCOMPARE(fx->dialogs.lastMessage()->text, QStringLiteral("Do You Want To Save The Changes"));
+            QCOMPARE(fx->dialogs.lastMessage()->style, int(ui::vbYesNoCancel | ui::vbQuestion));
+            QCOMPARE(fx->dialogs.lastMessage()->title, QStringLiteral("Typomat"));
         }
         QCOMPARE(editor.isVisible(), answer == ui::vbCancel);
         QCOMPARE(editor.txtKey->toPlainText(), QString(answer ? "typed" : "k"));
@@ -608,7 +578,7 @@ private Q_SLOTS:
         });
         const int answer = ui::dialogs().MsgBox(QStringLiteral("Do You Want To Save The Changes"),
                                                 ui::vbYesNoCancel | ui::vbQuestion, "Typomat");
-        ui::installDialogs(dialogs.get());
+        ui::installDialogs(&fx->dialogs);
         QCOMPARE(answer, int(ui::vbCancel));
         seen.sort();
         QCOMPARE(seen, (QStringList{QString::number(QMessageBox::Question), "Cancel", "No", "Yes"}));
@@ -647,8 +617,8 @@ private Q_SLOTS:
         QFETCH(QStringList, activated);
         QFETCH(QStringList, sent);
         QFETCH(QString, message);
-        sender->openTitles = openTitles;
-        sender->failSendWith = failSend;
+        fx->sender.openTitles = openTitles;
+        fx->sender.failSendWith = failSend;
         store::rsItem->AddNew();
         frmScriptItem editor(*form);
         const QStringList values{"item", title, "ab{ENTER}", "desc", "00:00:05"};
@@ -656,17 +626,17 @@ private Q_SLOTS:
 
         QTest::mouseClick(editor.cmdRun, Qt::LeftButton);
 
-        QCOMPARE(sender->activatedTitles(), activated);
-        QCOMPARE(sender->sentKeyStrings(), sent);
-        for (const auto& call : sender->calls)
+        QCOMPARE(fx->sender.activatedTitles(), activated);
+        QCOMPARE(fx->sender.sentKeyStrings(), sent);
+        for (const auto& call : fx->sender.calls)
             QVERIFY(call.kind != keys::RecordingKeySender::Call::Send || call.wait);
         if (message.isEmpty()) {
-            QCOMPARE(dialogs->calls.size(), size_t(0));
+            QCOMPARE(fx->dialogs.calls.size(), size_t(0));
         } else {
-            QCOMPARE(dialogs->calls.size(), size_t(1));
-            QCOMPARE(dialogs->lastMessage()->text, message);
-            QCOMPARE(dialogs->lastMessage()->style, 0);
-            QCOMPARE(dialogs->lastMessage()->title, QStringLiteral("Error"));
+            QCOMPARE(fx->dialogs.calls.size(), size_t(1));
+            QCOMPARE(fx->dialogs.lastMessage()->text, message);
+            QCOMPARE(fx->dialogs.lastMessage()->style, 0);
+            QCOMPARE(fx->dialogs.lastMessage()->title, QStringLiteral("Error"));
         }
         // Test saves nothing and changes no box.
         QCOMPARE(boxes(editor), values);
@@ -683,9 +653,9 @@ private Q_SLOTS:
         frmScriptItem editor(*form);
         editor.cboType->setEditText(QStringLiteral("Editor"));
         editor.cmdRun_Click();
-        QCOMPARE(dialogs->messageCount(), 1);
-        QCOMPARE(dialogs->lastMessage()->title, QStringLiteral("Error"));
-        QVERIFY(!dialogs->lastMessage()->text.isEmpty());
+        QCOMPARE(fx->dialogs.messageCount(), 1);
+        QCOMPARE(fx->dialogs.lastMessage()->title, QStringLiteral("Error"));
+        QVERIFY(!fx->dialogs.lastMessage()->text.isEmpty());
     }
 
     // ------------------------------------------------------- key box
@@ -724,19 +694,19 @@ private Q_SLOTS:
         frmScriptItem editor(*form);
         editor.txtItem->setText(QStringLiteral("kept"));
 
-        dialogs->inputAnswers.push_back(QStringLiteral("c"));
+        fx->dialogs.inputAnswers.push_back(QStringLiteral("c"));
         editor.mnusubTitle[0]->trigger();
         QCOMPARE(titleList(editor), QStringList({"a", "b", "c"}));
         QCOMPARE(editor.cboType->currentText(), QStringLiteral("c"));  // the new title is current
 
         editor.cboType->setEditText(QStringLiteral("a"));
-        dialogs->inputAnswers.push_back(QStringLiteral("A"));
+        fx->dialogs.inputAnswers.push_back(QStringLiteral("A"));
         editor.mnusubTitle[1]->trigger();
         QCOMPARE(titleList(editor), QStringList({"A", "b", "c"}));
         QCOMPARE(editor.cboType->currentText(), QStringLiteral("A"));
 
         editor.cboType->setEditText(QStringLiteral("b"));
-        dialogs->messageAnswers.push_back(ui::vbYes);
+        fx->dialogs.messageAnswers.push_back(ui::vbYes);
         editor.mnusubTitle_Click(2);
         QCOMPARE(titleList(editor), QStringList({"A", "c"}));
         QCOMPARE(editor.cboType->currentText(), QString());
@@ -789,9 +759,9 @@ private Q_SLOTS:
                 box->accept();
         });
         const QString answer = ui::dialogs().InputBox("Rename Item", "Typomat", name);
-        ui::installDialogs(dialogs.get());
+        ui::installDialogs(&fx->dialogs);
         QCOMPARE(answer, name);
-        QCOMPARE(dialogs->calls.size(), size_t(0));
+        QCOMPARE(fx->dialogs.calls.size(), size_t(0));
     }
 
     // No-break spaces, line and paragraph separators are sent and stored as
@@ -806,11 +776,11 @@ private Q_SLOTS:
             QTest::mouseClick(editor.cmdRun, Qt::LeftButton);
             QTest::mouseClick(editor.cmdSaveItem, Qt::LeftButton);
         }
-        QCOMPARE(sender->sentKeyStrings(), QStringList{loaded});
+        QCOMPARE(fx->sender.sentKeyStrings(), QStringList{loaded});
         QCOMPARE(stored()[0][3].toText(), loaded);
         QCOMPARE(row->text(2), loaded);
 
-        sender->clear();
+        fx->sender.clear();
         store::rsItem->AddNew();
         frmScriptItem editor(*form);
         fillBoxes(editor, {"typed", "Win", "", "d\u00A0e", "00:00:01"});
@@ -820,7 +790,7 @@ private Q_SLOTS:
         QTest::mouseClick(editor.cmdRun, Qt::LeftButton);
         QTest::mouseClick(editor.cmdSaveItem, Qt::LeftButton);
         const QString typed = QStringLiteral("1\u00A02\u20283\n4");
-        QCOMPARE(sender->sentKeyStrings(), QStringList{typed});
+        QCOMPARE(fx->sender.sentKeyStrings(), QStringList{typed});
         QCOMPARE(stored()[1][3].toText(), typed);
         QCOMPARE(stored()[1][4].toText(), QStringLiteral("d\u00A0e"));
     }
