@@ -623,7 +623,9 @@ Application::Application(const XServer& server, const QString& program, const QS
 {
     const std::vector<unsigned long> existing = XProbe(server.display()).findWindows(title);
     const QString log = home_.filePath(QStringLiteral("output.log"));
-    const QString command = QStringLiteral("HOME='%1' exec %2 > '%3' 2>&1").arg(home_.path(), program, log);
+    // An X11 program, also where this process has a Wayland display.
+    const QString command = QStringLiteral("unset WAYLAND_DISPLAY; HOME='%1' exec %2 > '%3' 2>&1")
+                                .arg(home_.path(), program, log);
     process_ = std::make_unique<ChildProcess>(QStringLiteral("sh"),
                                               QStringList{QStringLiteral("-c"), command},
                                               server.display());
