@@ -72,7 +72,7 @@ int main(int argc, char** argv)
     for (int r = 0; r < runs; ++r) {
         sender.AppActivate(term.title());
         const qsizetype before = term.bytes().size();
-        std::thread stopper([&] {
+        std::jthread stopper([&] {
             waitUntil(20000, [&] { return term.bytes().size() >= before + 2000; });
             kill(term.pid(), SIGSTOP);
             QThread::msleep(1000);

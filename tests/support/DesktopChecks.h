@@ -31,6 +31,11 @@ QByteArray typeInto(keys::KeySender& sender, const Terminal& term, const QString
 void checkTitleRule(keys::KeySender& sender, Compositor& desktop, const QString& target,
                     const QString& other);
 
+// A key string the desktop cannot type is refused whole with the expected
+// message, by checkKeys and by SendKeys into the terminal, before any key.
+void checkRefusedBeforeAnyKey(keys::KeySender& sender, const SessionTerminal& term,
+                              const QString& keys, const QString& expected);
+
 // Ctrl+D opens the app's dialog: the text after it goes there, Enter closes
 // it, and the rest goes to the main window again; a dialog opened by the
 // last key of one call is typed into by the next one.
