@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The texts both typing benchmarks type, and their median, so the X11 and
 // Wayland figures compare like with like.

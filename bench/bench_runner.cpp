@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The runner against real timers: a script of 60 items of 00:00:01 each,
 // delivered to a recording double. Timer1 is enabled when the window is
 // created (t0); its first tick (t0 + 1 s) finds the script count-down at

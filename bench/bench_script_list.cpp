@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading the script window and choosing a script of many items.
 //
 // For each size, in a process of its own (so that peak memory is that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up time to the first window and memory: the real program is copied
 // into a fresh folder and started under Xvfb, once per mode, several times.
 // Prints the median time from the start of the process to its first window

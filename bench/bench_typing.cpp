@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Typing speed and exactness of the X11 backend under Xvfb and openbox,
 // beside `xdotool type` in the same run (alternating, medians):
 //   bench_typing [runs] [x11]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Typing speed and exactness of the Wayland backend on a headless sway,
 // beside wtype (same virtual keyboard protocol) in the same session:
 //   bench_typing_wayland [runs]

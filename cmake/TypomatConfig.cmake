@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # One interface target carries the language standard, the warnings and the Qt
 # defines; every target of the project links it.
 add_library(typomat_config INTERFACE)

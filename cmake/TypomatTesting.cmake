@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sanitizer builds: leaks inside system libraries are not reported. The
 # programs the tests start inherit this.
 if(TYPOMAT_SANITIZE)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary text to the key-notation reader. The reader must either
 // return keys that it reads back the same from their description, or throw
 // NotationError with a description and a position inside the text (or just

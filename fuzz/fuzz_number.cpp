@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary text to the leading-number conversion of the startup value.
 // It must never crash or hang, and the startup mode must agree with the
 // rounding: a value inside the 16-bit range is that value, any other is 2.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the settings-file reader and writer as the file's
 // content. Reading must never crash; a write that reports success must read
 // back the value written and keep the file's other lines.

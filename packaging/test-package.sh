@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package and checks it: lintian finds no error or warning
 # (beyond the overrides the package carries), the desktop entry validates,
 # and the package installs with apt into a throwaway minimal Debian 12 root,

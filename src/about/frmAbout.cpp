@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "about/frmAbout.h"
 
 #include "settings/ProgramFolder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Desktop.h"
 #include "keys/gnome/GnomeKeySender.h"
 #include "keys/kde/KdeKeySender.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Which desktop Typomat runs on: the keystroke backend for other windows,
 // and the Qt platform for its own.

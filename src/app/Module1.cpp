@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Module1.h"
 
 #include "about/frmAbout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/StoredKeys.h"
 
 #include "script/CountDown.h"

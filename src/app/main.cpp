@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/CommandLine.h"
 #include "app/Desktop.h"
 #include "app/Module1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "keys/Notation.h"
 #include "keys/KeyErrorTexts.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "keys/SpecialKeySyms.h"
 
 #include <xkbcommon/xkbcommon-keysyms.h>

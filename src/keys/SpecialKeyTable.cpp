@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "keys/SpecialKeyTable.h"
 
 namespace keys {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "quick/frmQuick.h"
 
 #include "about/frmAbout.h"

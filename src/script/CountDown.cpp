@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "script/CountDown.h"
 
 namespace script {

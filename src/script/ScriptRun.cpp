@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "script/ScriptRun.h"
 
 #include "keys/KeySender.h"

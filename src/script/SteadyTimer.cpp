@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "script/SteadyTimer.h"
 
 namespace script {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "script/frmScript.h"
 
 #include "about/frmAbout.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/Connection.h"
 #include "store/Recordset.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/Recordset.h"
 #include "store/Connection.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/ComboBox.h"
 #include "ui/TextBox.h"
 

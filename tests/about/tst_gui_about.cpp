@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The About window offscreen: layout, the startup choice at the first start
 // and from a menu, the hover colours and the two link lines.
 #include "TempFolder.h"

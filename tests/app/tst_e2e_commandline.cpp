@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real program's command line on its own X server: send, quick and
 // run --now type into a raw xterm, also keys from standard input; requests
 // that cannot be carried out (bad arguments, untypable keys, no display)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The first start of a fresh installation: the real program, copied into an
 // empty folder and started on its own X server, shows the About window; the
 // user's choice is saved, the database is created and the chosen window

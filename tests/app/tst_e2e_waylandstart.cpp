@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Typomat started on a Wayland desktop: with XWayland (WAYLAND_DISPLAY and
 // DISPLAY set, no QT_QPA_PLATFORM) its own windows go through XWayland;
 // "typomat send" into a stopped terminal types every key once it goes on,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The start-up routine offscreen: which window each settings value opens,
 // and how the first start goes on from the About window.
 #include "TempFolder.h"

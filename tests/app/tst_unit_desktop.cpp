@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The choice of the keystroke backend at start, and what the user is told.
 #include "app/Desktop.h"
 

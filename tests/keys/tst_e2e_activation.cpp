@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Window activation by title and the focus guard of the X11 backend, with
 // real xterms (and a Qt text box) under Xvfb, with and without openbox.
 #include "XSession.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Typing into a Qt application that opens a modal dialog on Ctrl+D, under
 // Xvfb and openbox: the keys after the shortcut reach the dialog, the focus
 // may move only within the application, and a hung target ends the run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Key strings typed by the X11 backend into a real xterm under Xvfb and
 // openbox: the bytes that reach the terminal's tty are exactly the keys.
 #include "TerminalRows.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Key strings typed by the Wayland backend into foot on a headless sway:
 // the bytes that reach the terminal's tty are exactly the keys.
 #include "DesktopChecks.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The X session helpers that the end-to-end tests stand on: each starts what
 // it says, waits until it is ready, and ends exactly its own process.
 #include "XSession.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A quick window over a fresh program folder, with scripted dialogs and a
 // recording key sender installed for as long as the fixture lives.

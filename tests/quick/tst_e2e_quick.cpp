@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real program in quick mode under Xvfb and openbox: the user picks a
 // title and an item with the keyboard and presses F8; the key string arrives
 // in a real xterm, which keeps the focus, under the still topmost quick window.

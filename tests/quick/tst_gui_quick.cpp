@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The quick window's item operations and title list, on a real database in a
 // fresh program folder, with scripted dialogs.
 #include "OtherWindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Run" of the quick window: what reaches the key sender, what is shown on
 // failure, and that nothing else moves. Button, menu entry and F8 alike.
 #include "QuickFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared set-up of the script window tests: a fresh program folder, the
 // scripted dialogs, the recording key sender, a clock moved by hand, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A script run end to end: the script window (offscreen) runs its real
 // timers and types its items through the X11 backend into an xterm under
 // Xvfb and openbox; the bytes that reach the terminal, and their order, are

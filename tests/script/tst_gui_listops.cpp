@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The item list's operations: right-button menu, double-click, New, Edit
 // and Delete with the item lookup, also during a run.
 #include "OtherWindow.h"

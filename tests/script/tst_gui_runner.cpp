@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The script runner: Start and Cancel, the start condition, the item
 // count-downs and delivery, failures, and the timers that drive it.
 #include "ScriptFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ScriptFixture.h"
 #include "ui/TextBox.h"
 #include "ui/Twips.h"

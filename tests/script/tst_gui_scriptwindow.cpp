@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The script window: layout, loading, choosing, creating, saving and
 // deleting scripts, and how it ends.
 #include "ScriptFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The runner with no window keeps the script window's timing: the script's
 // count-down goes first, then each item's; a failing item ends the run there.
 #include "ManualClock.h"

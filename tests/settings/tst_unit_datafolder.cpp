@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/ProgramFolder.h"
 
 #include <QDir>

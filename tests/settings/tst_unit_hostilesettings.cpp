@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Settings files that were not written by Typomat: each one gives the normal
 // behaviour (a startup mode, a write that lands), never a crash, and a write
 // keeps everything else in the file.

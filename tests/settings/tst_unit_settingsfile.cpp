@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading and writing the settings file: names match in any case, and a
 // write changes one line (or adds one key or one section) and keeps every
 // other byte of the file.

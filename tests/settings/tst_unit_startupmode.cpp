@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The startup value: leading-number reading, rounding to 16 bits, and the
 // 20-character value read from the settings file.
 #include "TempFolder.h"

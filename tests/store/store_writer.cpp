@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Saves KeyScript rows in a loop and prints the number of each row after its
 // Update has returned, so that a test can kill it at any moment and check
 // that every reported row survived.

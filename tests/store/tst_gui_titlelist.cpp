@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ScriptedDialogs.h"
 #include "store/Database.h"
 #include "store/titles/TitleList.h"

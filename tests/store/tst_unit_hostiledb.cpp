@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/Database.h"
 
 #include <QCryptographicHash>

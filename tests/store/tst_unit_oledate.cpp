@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/OleDate.h"
 #include "store/Value.h"
 #include "store/Recordset.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "RecordingKeySender.h"
 #include "keys/KeyErrorTexts.h"
 #include "keys/Notation.h"

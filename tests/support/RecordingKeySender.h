@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 #include "keys/KeySender.h"
 #include "keys/KeyEvent.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TempFolder.h"
 #include "settings/ProgramFolder.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Key strings and the bytes a raw-mode terminal receives for them: the rows
 // that xterm, foot and weston-terminal type alike.

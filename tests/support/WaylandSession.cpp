@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "WaylandSession.h"
 #include "keys/wayland/WaylandDisplay.h"
 

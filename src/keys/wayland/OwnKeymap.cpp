@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "keys/wayland/OwnKeymap.h"
 #include "keys/KeySender.h"
 #include "keys/SpecialKeySyms.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Internal to the Wayland backend: the keymap Typomat's virtual keyboard
 // types with. It holds a US-style base (letters, digits, punctuation, the

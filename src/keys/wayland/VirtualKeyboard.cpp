@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "keys/wayland/VirtualKeyboard.h"
 #include "keys/KeySender.h"
 #include "keys/wayland/WaylandDisplay.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Internal to the Wayland backend: Typomat's own keyboard on the seat.
 #include "keys/wayland/OwnKeymap.h"

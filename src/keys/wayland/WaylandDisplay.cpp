@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "keys/wayland/WaylandDisplay.h"
 
 #include "virtual-keyboard-unstable-v1-client-protocol.h"

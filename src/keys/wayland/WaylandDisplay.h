@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Internal to the Wayland backend: the connection to the compositor, its
 // globals, and the toplevel windows it lists.

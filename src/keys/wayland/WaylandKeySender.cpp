@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "keys/wayland/WaylandKeySender.h"
 #include "keys/KeyErrorTexts.h"
 #include "keys/Notation.h"

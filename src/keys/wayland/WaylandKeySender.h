@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Public face of the Wayland backend: no Wayland header here.
 #include "keys/KeySender.h"

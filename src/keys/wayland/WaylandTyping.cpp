@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "keys/wayland/WaylandTyping.h"
 #include "keys/KeyErrorTexts.h"
 #include "keys/KeySender.h"

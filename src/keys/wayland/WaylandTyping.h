@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Internal to the Wayland backend: typing parsed keys through the virtual
 // keyboard into the active window, and watching that it stays active.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "keys/widgets/SpecialKeyBlock.h"
 
 #include "ui/Twips.h"

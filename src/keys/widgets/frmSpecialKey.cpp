@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "keys/widgets/frmSpecialKey.h"
 
 #include "ui/Twips.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Public face of the X11 backend: no X11 header here, since Xlib's macros
 // clash with Qt's names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "keys/x11/XConnection.h"
 
 #include <X11/Xatom.h>

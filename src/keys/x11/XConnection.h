@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Internal to the X11 backend. Includes Xlib, whose macros clash with Qt's
 // names: include this only from .cpp files of this folder.

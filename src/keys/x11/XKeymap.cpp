@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "keys/x11/XKeymap.h"
 
 #include <X11/Xutil.h>

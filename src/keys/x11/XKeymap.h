@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Internal to the X11 backend: which key and modifiers type a key symbol on
 // the active layout and group, which keys press the modifiers, and which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Internal to the X11 backend: keycodes that the layout leaves empty, bound
 // for a while to symbols the layout lacks, and the record of them that every

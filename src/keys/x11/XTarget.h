@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Internal to the X11 backend: the application that keys are typed into, and
 // which windows are its own.

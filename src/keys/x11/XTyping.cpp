@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Qt before Xlib: Xlib's macros clash with Qt's names.
 #include <QString>
 

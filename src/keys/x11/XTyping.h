@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Internal to the X11 backend: turning parsed keys into XTest key events.
 #include "keys/KeyEvent.h"

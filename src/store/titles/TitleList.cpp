@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/titles/TitleList.h"
 
 #include "ui/Dialogs.h"

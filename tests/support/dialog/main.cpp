@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Qt application for end-to-end tests of typing into dialogs:
 //   typomat_dialog_target TITLE LOG [options]
 // The main window has one line edit; Ctrl+D opens a modal dialog titled

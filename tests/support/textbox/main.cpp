@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Qt text box for end-to-end tests: its title comes from the command line,
 // and it writes its whole text to a file whenever it changed (a burst of
 // changes is written once, shortly after the burst).
