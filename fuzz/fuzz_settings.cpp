@@ -16,9 +16,15 @@ namespace {
 
 QString scratchFile()
 {
-    static const QString path = QDir::tempPath()
-        + QStringLiteral("/typomat-fuzz-settings-%1.ini").arg(::getpid());
-    return path;
+    // Never destroyed, so that the removal at exit can still name it.
+    static const QString* path = [] {
+        auto* p = new QString(QDir::tempPath()
+                              + QStringLiteral("/typomat-fuzz-settings-%1.ini").arg(::getpid()));
+        // libFuzzer ends the process through exit(): the file goes with it.
+        std::atexit([] { QFile::remove(scratchFile()); });
+        return p;
+    }();
+    return *path;
 }
 
 void store(const QByteArray& bytes)

@@ -45,6 +45,8 @@ protected:
     void start(Compositor& desktop, const QString& what, const QStringList& command,
                const std::function<bool()>& up);
     void cannotStart(const QString& why) { failure_ = why; }
+    // Ends the client now (a derived class whose members the client uses).
+    void stop() { process_.reset(); }
 
 private:
     QString title_;
@@ -89,6 +91,9 @@ public:
     // entries for it, such as the toolkit's platform.
     WaylandApp(Compositor& desktop, const QString& title, const QStringList& environment,
                const QStringList& command);
+    // The program writes its settings as it ends: it ends before its home
+    // folder is removed, or it would make the folder again.
+    ~WaylandApp() { stop(); }
     QString home() const { return home_.path(); }
 
 private:
