@@ -3,6 +3,7 @@
 #include "keys/KeyErrorTexts.h"
 #include "keys/KeySender.h"
 #include "keys/kde/KWinDisplay.h"
+#include "keys/wayland/TargetPace.h"
 
 #include <xkbcommon/xkbcommon.h>
 
@@ -14,6 +15,12 @@ namespace keys::kde {
 using layout::PlannedKey;
 using layout::Stroke;
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// What settled means, and how long a dialog must stay so around Enter or
+// Escape, as on other Wayland compositors: real toolkits build a dialog in
+// steps, waiting idle for the compositor in between.
+const wayland::PaceFigures settling;
 
 // ------------------------------------------------------------ focus guard
 
@@ -83,17 +90,17 @@ void Typist::run(const std::vector<PlannedKey>& keys, bool waitAtEnd)
     for (std::size_t i = 0; i < total; ++i) {
         const PlannedKey& key = keys[i];
         // A plain key right after an Alt shortcut may pick a menu entry.
-        const bool command = key.commandKey || menuMayBeOpen
-            || (key.enterOrEscape && guard_.inDialog());
+        const bool dialogKey = key.enterOrEscape && guard_.inDialog();
+        const bool command = key.commandKey || menuMayBeOpen || dialogKey;
         menuMayBeOpen = key.commandKey && (key.mods & Alt);
         // The target has handled what came before (its activation too), so
         // the shortcut, or the Enter that closes a dialog, finds it ready.
         if (command)
-            awaitSettled(i, total, false);
+            awaitSettled(i, total, false, dialogKey ? settling.dialogHold : milliseconds(0));
         type(key, i, total);
         const bool more = i + 1 < total;
         if (command && (more || waitAtEnd)) {
-            awaitSettled(i + 1, total, true);
+            awaitSettled(i + 1, total, true, dialogKey ? settling.closingHold : milliseconds(0));
             inBurst = 0;
         } else if (key.lockKey) {
             display_.roundtrip();
@@ -183,7 +190,7 @@ process::ReadReceipt& Typist::receipt()
 {
     const long pid = guard_.current()->pid;
     if (!receipt_ || receipt_->pid() != pid)
-        receipt_.emplace(pid, addresses_);
+        receipt_.emplace(pid, addresses_, settling.quiet, settling.idleShare);
     return *receipt_;
 }
 
@@ -230,8 +237,11 @@ void Typist::awaitRead(State wanted, std::size_t done, std::size_t total)
 // frame, the activation; the target waits for KWin in between.)
 // answering: after a key that may open, close or switch windows, so a new
 // window of the target's process is followed, and after the last key the
-// target may close.
-void Typist::awaitSettled(std::size_t done, std::size_t total, bool answering)
+// target may close. rest: how long it must stay settled first while the
+// window the wait began in is still the active one (a GTK file chooser
+// shows its name completion by a timer, and closes some 250 ms after Enter).
+void Typist::awaitSettled(std::size_t done, std::size_t total, bool answering,
+                          milliseconds rest)
 {
     constexpr int confirmations = 2;
     hold(NoModifier, layout::NoLevel);
@@ -247,6 +257,8 @@ void Typist::awaitSettled(std::size_t done, std::size_t total, bool answering)
         return;
     }
     receipt().sent();
+    const PlasmaWindow* startedIn = guard_.current();
+    std::optional<Clock::time_point> settledSince;
     int confirmed = 0;
     for (;;) {
         const bool holds = guard_.holds(answering);
@@ -257,17 +269,24 @@ void Typist::awaitSettled(std::size_t done, std::size_t total, bool answering)
             focusLost(done, total);
         }
         if (state == State::Settled && (holds || last)) {
-            if (confirmed == confirmations)
-                return;
-            if (!display_.roundtrip())
-                focusLost(done, total);
-            ++confirmed;
-            continue;
+            if (!settledSince)
+                settledSince = Clock::now();
+            const milliseconds held = guard_.current() == startedIn ? rest : milliseconds(0);
+            if (Clock::now() - *settledSince >= held) {
+                if (confirmed == confirmations)
+                    return;
+                if (!display_.roundtrip())
+                    focusLost(done, total);
+                ++confirmed;
+                continue;
+            }
+        } else {
+            settledSince.reset();
+            confirmed = 0;
         }
-        confirmed = 0;
         // Settled elsewhere; no window active means a dialog has closed and
         // KWin has not yet given the focus back.
-        if (state == State::Settled && display_.activeWindow())
+        if (state == State::Settled && !holds && !last && display_.activeWindow())
             focusLost(done, total);
         if (Clock::now() - start >= pace_.stall)
             stalled(done, total);

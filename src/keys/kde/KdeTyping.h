@@ -90,7 +90,8 @@ private:
     void hold(unsigned mods, unsigned levels);
     void endBurst(std::size_t done, std::size_t total);
     void awaitRead(State wanted, std::size_t done, std::size_t total);
-    void awaitSettled(std::size_t done, std::size_t total, bool answering);
+    void awaitSettled(std::size_t done, std::size_t total, bool answering,
+                      std::chrono::milliseconds rest);
     process::ReadReceipt& receipt();
     [[noreturn]] void focusLost(std::size_t done, std::size_t total);
     [[noreturn]] void stalled(std::size_t done, std::size_t total);
