@@ -29,6 +29,8 @@ private Q_SLOTS:
     void keysReachTheTerminal();
     void stolenFocusStopsTyping();
     void typingFollowsIntoDialog();
+    void saveAsInRealEditors_data();
+    void saveAsInRealEditors();
     void characterOffTheLayoutIsRefused();
     void withoutTheExtensionNothingIsTyped();
     void anotherProgramIsRefused();
@@ -127,6 +129,25 @@ void TestGnome::typingFollowsIntoDialog()
     WaylandDialogTarget app(*shell_, QStringLiteral("Dialog Owner"));
     VERIFY_STARTED(app);
     checkTypingFollowsIntoDialog(*sender_, app);
+}
+
+// Real toolkits build a dialog in steps, idle in between, and GTK's file
+// chooser drops an Enter that comes too soon after the typed name.
+void TestGnome::saveAsInRealEditors_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("saveAs");
+    QTest::newRow("GTK 3 mousepad, Ctrl+S") << "mousepad" << "Untitled 1 - Mousepad" << "^s";
+    QTest::newRow("Qt 5 featherpad, File menu") << "featherpad" << "Untitled" << "%fa";
+}
+
+void TestGnome::saveAsInRealEditors()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, title);
+    QFETCH(QString, saveAs);
+    checkSaveAsInEditor(*sender_, *shell_, program, title, saveAs);
 }
 
 // The Shell drops what the layout cannot make: such a key string is refused

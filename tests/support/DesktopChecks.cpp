@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "DesktopChecks.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -55,6 +56,23 @@ void checkTypingFollowsIntoDialog(keys::KeySender& sender, const WaylandDialogTa
     sender.SendKeys(QStringLiteral("second~"), true);
     QVERIFY2(app.waitFor(QStringLiteral("accepted"), QStringLiteral("2")), qPrintable(app.log()));
     QCOMPARE(app.value(QStringLiteral("dialog")), QStringLiteral("second"));
+}
+
+void checkSaveAsInEditor(keys::KeySender& sender, Compositor& desktop, const QString& program,
+                         const QString& title, const QString& saveAs)
+{
+    WaylandApp app(desktop, title,
+                   {QStringLiteral("GDK_BACKEND=wayland"), QStringLiteral("QT_QPA_PLATFORM=wayland")},
+                   {program});
+    VERIFY_STARTED(app);
+    const QString path = app.home() + QStringLiteral("/saved.txt");
+    sender.AppActivate(title);
+    const QString keys = QStringLiteral("first~") + saveAs + path + QStringLiteral("~second~^s");
+    QCOMPARE(errorOf([&] { sender.SendKeys(keys, true); }), QString());
+    QFile saved(path);
+    QVERIFY(waitUntil(5000, [&] { return saved.size() >= 13; }));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), QByteArray("first\nsecond\n"));
 }
 
 void checkFocusTakenStopsTyping(keys::KeySender& sender, const SessionTerminal& target,

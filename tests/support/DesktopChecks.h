@@ -41,6 +41,13 @@ void checkRefusedBeforeAnyKey(keys::KeySender& sender, const SessionTerminal& te
 // last key of one call is typed into by the next one.
 void checkTypingFollowsIntoDialog(keys::KeySender& sender, const WaylandDialogTarget& app);
 
+// A real editor from Debian's archive, native on the desktop: text, then a
+// Save As dialog opened by saveAs ("^s", or a menu), the file's path and
+// Enter, more text and a second save. The file on disk must hold both
+// lines: every key went where it belonged.
+void checkSaveAsInEditor(keys::KeySender& sender, Compositor& desktop, const QString& program,
+                         const QString& title, const QString& saveAs);
+
 // Types a long string with Shift held into target and, once 2,000 keys have
 // arrived, calls take() on another thread: it gives the focus to another
 // window and returns it. Typing must stop with the message that says so;

@@ -4,6 +4,7 @@
 #include "keys/KeySender.h"
 #include "keys/gnome/RemoteKeyboard.h"
 #include "keys/gnome/SignalWaiter.h"
+#include "keys/wayland/TargetPace.h"
 
 #include <xkbcommon/xkbcommon-keysyms.h>
 #include <xkbcommon/xkbcommon.h>
@@ -13,6 +14,11 @@
 #include <thread>
 
 namespace keys::gnome {
+
+// What settled means, and how long a dialog must stay so around Enter or
+// Escape, as on other Wayland compositors: real toolkits build a dialog in
+// steps, waiting idle for the compositor in between.
+const wayland::PaceFigures settling;
 
 using process::ReadReceipt;
 using process::TargetProcess;
@@ -169,15 +175,20 @@ void GnomeTypist::run(const std::vector<layout::PlannedKey>& keys, bool waitAtEn
         && Clock::now() < guard_.focusedAt() + std::chrono::milliseconds(pace_.settleMs))
         letWindowSettle();
     std::size_t inBurst = 0;
+    bool menuMayBeOpen = false;
     for (std::size_t i = 0; i < total; ++i) {
         const layout::PlannedKey& key = keys[i];
-        const bool reacts = key.commandKey || (key.enterOrEscape && guard_.inDialog());
+        const bool dialogKey = key.enterOrEscape && guard_.inDialog();
+        // A plain key right after an Alt shortcut may pick a menu entry,
+        // which may open a dialog.
+        const bool reacts = key.commandKey || dialogKey || menuMayBeOpen;
+        menuMayBeOpen = key.commandKey && (key.mods & Alt);
         if (reacts && inBurst > 0) {
             // A dialog must be ready before Enter or Escape reaches it, and a
             // shortcut needs the text before it handled.
             hold(NoModifier);
             endBurst(i - inBurst, total);
-            awaitReaction(i, total);
+            awaitReaction(i, total, dialogKey ? settling.dialogHold : 0ms);
             inBurst = 0;
         } else if (reacts && i == 0) {
             letWindowSettle();
@@ -190,7 +201,7 @@ void GnomeTypist::run(const std::vector<layout::PlannedKey>& keys, bool waitAtEn
         if (reacts && (more || waitAtEnd)) {
             hold(NoModifier);
             endBurst(i + 1 - inBurst, total);
-            awaitReaction(i + 1, total);
+            awaitReaction(i + 1, total, dialogKey ? settling.closingHold : 0ms);
             inBurst = 0;
         } else if (inBurst >= static_cast<std::size_t>(pace_.burstKeys) && more) {
             endBurst(i + 1 - inBurst, total);
@@ -295,7 +306,10 @@ void GnomeTypist::pace(std::size_t done, std::size_t total)
 
 // After a key that may open, close or switch windows: the target has read
 // and handled it, and the keyboard is where the next keys may go.
-void GnomeTypist::awaitReaction(std::size_t done, std::size_t total)
+// rest: while the keyboard stays with the window it was with, how much
+// longer the target must stay settled (around Enter or Escape in a dialog).
+void GnomeTypist::awaitReaction(std::size_t done, std::size_t total,
+                                std::chrono::milliseconds rest)
 {
     const bool last = done == total;
     const Clock::time_point floor = Clock::now() + std::chrono::milliseconds(pace_.commandFloorMs);
@@ -307,12 +321,26 @@ void GnomeTypist::awaitReaction(std::size_t done, std::size_t total)
             return; // the key may have closed the target
         lost(done, total);
     }
-    if (state != ReadReceipt::State::Settled && state != ReadReceipt::State::Unknown
-        && state != ReadReceipt::State::Gone) {
+    const auto unanswered = [&](ReadReceipt::State seen) {
+        return seen != ReadReceipt::State::Settled && seen != ReadReceipt::State::Unknown
+            && seen != ReadReceipt::State::Gone;
+    };
+    const auto stopped = [&] {
         if (last)
             throw NoAnswerAfterLastKey(errors::noAnswerAfterLastKey(static_cast<qsizetype>(total)));
         throw KeyError(errors::stoppedRespondingAfter(static_cast<qsizetype>(done),
                                                       static_cast<qsizetype>(total)));
+    };
+    if (unanswered(state))
+        stopped();
+    if (rest > 0ms && guard_.current() == before && watching()) {
+        if (unanswered(staySettled(rest)))
+            stopped();
+        if (!guard_.holds()) {
+            if (last)
+                return;
+            lost(done, total);
+        }
     }
     // A window the target is opening (the compositor shows it once the
     // target has drawn it) takes the keyboard before the next key.
@@ -353,6 +381,30 @@ ReadReceipt::State GnomeTypist::settle()
         std::this_thread::sleep_for(std::chrono::milliseconds(pace_.blindCommandMs));
     shell.dispatched();
     return state;
+}
+
+// Until the target has stayed settled for rest more: a GTK file chooser
+// shows its name completion by a timer a while after the typing, and drops
+// an Enter that comes while it is up; a dialog closes some 250 ms after
+// its Enter.
+ReadReceipt::State GnomeTypist::staySettled(std::chrono::milliseconds rest)
+{
+    ReadReceipt& r = receipt();
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(pace_.stallMs);
+    Clock::time_point since = Clock::now();
+    for (;;) {
+        const ReadReceipt::State state = r.look();
+        if (state == ReadReceipt::State::Gone)
+            return state;
+        const Clock::time_point now = Clock::now();
+        if (state != ReadReceipt::State::Settled)
+            since = now;
+        else if (now - since >= rest)
+            return state;
+        if (now >= end)
+            return state;
+        std::this_thread::sleep_for(1ms);
+    }
 }
 
 // Nothing ends before the target has read its keys.
@@ -400,7 +452,7 @@ ReadReceipt& GnomeTypist::receipt()
     if (!receipt_ || receiptPid_ != guard_.pid()) {
         receiptPid_ = guard_.pid();
         const QStringList addresses = process::sessionDisplayAddresses();
-        receipt_.emplace(receiptPid_, addresses);
+        receipt_.emplace(receiptPid_, addresses, settling.quiet, settling.idleShare);
         process_ = TargetProcess::find(receiptPid_);
         if (process_)
             process_->findConnections(addresses);

@@ -120,8 +120,10 @@ private:
     void startBurst();
     void endBurst(std::size_t done, std::size_t total);
     void pace(std::size_t done, std::size_t total);
-    void awaitReaction(std::size_t done, std::size_t total);
+    void awaitReaction(std::size_t done, std::size_t total,
+                       std::chrono::milliseconds rest = std::chrono::milliseconds(0));
     process::ReadReceipt::State settle();
+    process::ReadReceipt::State staySettled(std::chrono::milliseconds rest);
     void letWindowSettle();
     void awaitRead(std::size_t total);
     process::ReadReceipt& receipt();
