@@ -28,6 +28,7 @@ private Q_SLOTS:
     void keysReachTheTerminal_data();
     void keysReachTheTerminal();
     void stolenFocusStopsTyping();
+    void stoppedTargetGetsEveryKey();
     void typingFollowsIntoDialog();
     void saveAsInRealEditors_data();
     void saveAsInRealEditors();
@@ -122,6 +123,11 @@ void TestGnome::stolenFocusStopsTyping()
         40, next);
     if (!QTest::currentTestFailed())
         QCOMPARE(next, keys::errors::focusMovedBeforeTyping());
+}
+
+void TestGnome::stoppedTargetGetsEveryKey()
+{
+    checkStoppedTargetGetsEveryKey(*sender_, *term_);
 }
 
 void TestGnome::typingFollowsIntoDialog()

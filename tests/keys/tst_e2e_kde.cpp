@@ -11,10 +11,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
-
-#include <csignal>
-#include <thread>
 
 using namespace testsupport;
 
@@ -118,20 +114,7 @@ void TestKde::stolenFocusStopsTyping()
 // once it has read every key.
 void TestKde::stoppedTargetGetsEveryKey()
 {
-    const QByteArray text(3000, 'z');
-    const qsizetype before = term_->bytes().size();
-    sender_->AppActivate(term_->title());
-    const pid_t pid = term_->pid();
-    std::jthread pause([pid] {
-        QThread::msleep(50);
-        kill(pid, SIGSTOP);
-        QThread::msleep(1000);
-        kill(pid, SIGCONT);
-    });
-    const QString error = errorOf([&] { sender_->SendKeys(QString::fromLatin1(text), true); });
-    pause.join();
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(term_->waitForBytes(before + text.size()).mid(before), text);
+    checkStoppedTargetGetsEveryKey(*sender_, *term_);
 }
 
 // A window whose program ends once it has read the last key (a form that

@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
+#include <QThread>
+
+#include <csignal>
 
 #include <thread>
 
@@ -73,6 +76,24 @@ void checkSaveAsInEditor(keys::KeySender& sender, Compositor& desktop, const QSt
     QVERIFY(waitUntil(5000, [&] { return saved.size() >= 13; }));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), QByteArray("first\nsecond\n"));
+}
+
+void checkStoppedTargetGetsEveryKey(keys::KeySender& sender, const SessionTerminal& term)
+{
+    const QByteArray text(3000, 'z');
+    const qsizetype before = term.bytes().size();
+    sender.AppActivate(term.title());
+    const pid_t pid = term.pid();
+    std::jthread pause([pid] {
+        QThread::msleep(50);
+        kill(pid, SIGSTOP);
+        QThread::msleep(1000);
+        kill(pid, SIGCONT);
+    });
+    const QString error = errorOf([&] { sender.SendKeys(QString::fromLatin1(text), true); });
+    pause.join();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(term.waitForBytes(before + text.size()).mid(before), text);
 }
 
 void checkFocusTakenStopsTyping(keys::KeySender& sender, const SessionTerminal& target,

@@ -48,6 +48,10 @@ void checkTypingFollowsIntoDialog(keys::KeySender& sender, const WaylandDialogTa
 void checkSaveAsInEditor(keys::KeySender& sender, Compositor& desktop, const QString& program,
                          const QString& title, const QString& saveAs);
 
+// The terminal is stopped (SIGSTOP) for a second shortly after typing
+// starts: every key arrives once it goes on, and typing reports no error.
+void checkStoppedTargetGetsEveryKey(keys::KeySender& sender, const SessionTerminal& term);
+
 // Types a long string with Shift held into target and, once 2,000 keys have
 // arrived, calls take() on another thread: it gives the focus to another
 // window and returns it. Typing must stop with the message that says so;
