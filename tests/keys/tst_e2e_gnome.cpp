@@ -141,19 +141,12 @@ void TestGnome::typingFollowsIntoDialog()
 // chooser drops an Enter that comes too soon after the typed name.
 void TestGnome::saveAsInRealEditors_data()
 {
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("saveAs");
-    QTest::newRow("GTK 3 mousepad, Ctrl+S") << "mousepad" << "Untitled 1 - Mousepad" << "^s";
-    QTest::newRow("Qt 5 featherpad, File menu") << "featherpad" << "Untitled" << "%fa";
+    addSaveAsRows();
 }
 
 void TestGnome::saveAsInRealEditors()
 {
-    QFETCH(QString, program);
-    QFETCH(QString, title);
-    QFETCH(QString, saveAs);
-    checkSaveAsInEditor(*sender_, *shell_, program, title, saveAs);
+    checkSaveAsInEditorRow(*sender_, *shell_);
 }
 
 // The Shell drops what the layout cannot make: such a key string is refused

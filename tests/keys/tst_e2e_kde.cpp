@@ -140,19 +140,12 @@ void TestKde::typingFollowsIntoDialog()
 // chooser drops an Enter that comes too soon after the typed name.
 void TestKde::saveAsInRealEditors_data()
 {
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("saveAs");
-    QTest::newRow("GTK 3 mousepad, Ctrl+S") << "mousepad" << "Untitled 1 - Mousepad" << "^s";
-    QTest::newRow("Qt 5 featherpad, File menu") << "featherpad" << "Untitled" << "%fa";
+    addSaveAsRows();
 }
 
 void TestKde::saveAsInRealEditors()
 {
-    QFETCH(QString, program);
-    QFETCH(QString, title);
-    QFETCH(QString, saveAs);
-    checkSaveAsInEditor(*sender_, *kwin_, program, title, saveAs);
+    checkSaveAsInEditorRow(*sender_, *kwin_);
 }
 
 // KWin reads key codes in the user's layout, which has no key for a

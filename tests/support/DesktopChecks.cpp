@@ -78,6 +78,23 @@ void checkSaveAsInEditor(keys::KeySender& sender, Compositor& desktop, const QSt
     QCOMPARE(saved.readAll(), QByteArray("first\nsecond\n"));
 }
 
+void addSaveAsRows()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("saveAs");
+    QTest::newRow("GTK 3 mousepad, Ctrl+S") << "mousepad" << "Untitled 1 - Mousepad" << "^s";
+    QTest::newRow("Qt 5 featherpad, File menu") << "featherpad" << "Untitled" << "%fa";
+}
+
+void checkSaveAsInEditorRow(keys::KeySender& sender, Compositor& desktop)
+{
+    QFETCH(QString, program);
+    QFETCH(QString, title);
+    QFETCH(QString, saveAs);
+    checkSaveAsInEditor(sender, desktop, program, title, saveAs);
+}
+
 void checkStoppedTargetGetsEveryKey(keys::KeySender& sender, const SessionTerminal& term)
 {
     const QByteArray text(3000, 'z');

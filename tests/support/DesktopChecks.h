@@ -45,8 +45,12 @@ void checkTypingFollowsIntoDialog(keys::KeySender& sender, const WaylandDialogTa
 // Save As dialog opened by saveAs ("^s", or a menu), the file's path and
 // Enter, more text and a second save. The file on disk must hold both
 // lines: every key went where it belonged.
+// The rows, for a test's _data function: a GTK 3 editor saved by Ctrl+S,
+// a Qt 5 one through its File menu; then the check for the current row.
 void checkSaveAsInEditor(keys::KeySender& sender, Compositor& desktop, const QString& program,
                          const QString& title, const QString& saveAs);
+void addSaveAsRows();
+void checkSaveAsInEditorRow(keys::KeySender& sender, Compositor& desktop);
 
 // The terminal is stopped (SIGSTOP) for a second shortly after typing
 // starts: every key arrives once it goes on, and typing reports no error.
