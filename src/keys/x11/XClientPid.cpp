@@ -34,14 +34,14 @@ std::optional<long> XConnection::clientPid(Window w)
     request->XResReqType = X_XResQueryClientIds;
     request->length += sz_xXResClientIdSpec / 4;
     request->numSpecs = 1;
-    const CARD32 spec[2] = {static_cast<CARD32>(w), X_XResLocalClientPIDMask};
-    Data(dpy, reinterpret_cast<const char*>(spec), sizeof spec);
+    const CARD32 query[2] = {static_cast<CARD32>(w), X_XResLocalClientPIDMask};
+    Data(dpy, reinterpret_cast<const char*>(query), sizeof query);
     xXResQueryClientIdsReply reply;
     if (_XReply(dpy, reinterpret_cast<xReply*>(&reply), 0, xFalse)) {
         std::vector<CARD32> words(reply.length);
         _XRead(dpy, reinterpret_cast<char*>(words.data()),
                static_cast<long>(words.size() * sizeof(CARD32)));
-        // Each value: the spec (client, mask), its length in bytes, then
+        // Each value: what was asked (client, mask), its length in bytes, then
         // the value itself.
         for (std::size_t i = 0; i + 3 <= words.size();) {
             const CARD32 mask = words[i + 1];
