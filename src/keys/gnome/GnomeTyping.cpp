@@ -334,7 +334,10 @@ void GnomeTypist::awaitReaction(std::size_t done, std::size_t total,
     if (unanswered(state))
         stopped();
     if (rest > 0ms && guard_.current() == before && watching()) {
-        if (unanswered(staySettled(rest)))
+        // A GTK file chooser shows its name completion by a timer a while
+        // after the typing, and drops an Enter that comes while it is up; a
+        // dialog closes some 250 ms after its Enter.
+        if (unanswered(receipt().staySettled(rest, std::chrono::milliseconds(pace_.stallMs))))
             stopped();
         if (!guard_.holds()) {
             if (last)
@@ -381,30 +384,6 @@ ReadReceipt::State GnomeTypist::settle()
         std::this_thread::sleep_for(std::chrono::milliseconds(pace_.blindCommandMs));
     shell.dispatched();
     return state;
-}
-
-// Until the target has stayed settled for rest more: a GTK file chooser
-// shows its name completion by a timer a while after the typing, and drops
-// an Enter that comes while it is up; a dialog closes some 250 ms after
-// its Enter.
-ReadReceipt::State GnomeTypist::staySettled(std::chrono::milliseconds rest)
-{
-    ReadReceipt& r = receipt();
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(pace_.stallMs);
-    Clock::time_point since = Clock::now();
-    for (;;) {
-        const ReadReceipt::State state = r.look();
-        if (state == ReadReceipt::State::Gone)
-            return state;
-        const Clock::time_point now = Clock::now();
-        if (state != ReadReceipt::State::Settled)
-            since = now;
-        else if (now - since >= rest)
-            return state;
-        if (now >= end)
-            return state;
-        std::this_thread::sleep_for(1ms);
-    }
 }
 
 // Nothing ends before the target has read its keys.

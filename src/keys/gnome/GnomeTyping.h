@@ -123,7 +123,6 @@ private:
     void awaitReaction(std::size_t done, std::size_t total,
                        std::chrono::milliseconds rest = std::chrono::milliseconds(0));
     process::ReadReceipt::State settle();
-    process::ReadReceipt::State staySettled(std::chrono::milliseconds rest);
     void letWindowSettle();
     void awaitRead(std::size_t total);
     process::ReadReceipt& receipt();

@@ -125,4 +125,22 @@ ReadReceipt::State ReadReceipt::await(State wanted, std::chrono::milliseconds li
     }
 }
 
+ReadReceipt::State ReadReceipt::staySettled(std::chrono::milliseconds rest,
+                                            std::chrono::milliseconds limit)
+{
+    const Clock::time_point end = Clock::now() + limit;
+    Clock::time_point since = Clock::now();
+    for (;;) {
+        const State state = look();
+        const Clock::time_point now = Clock::now();
+        if (state == State::Unknown || state == State::Gone || now >= end)
+            return state;
+        if (state != State::Settled)
+            since = now;
+        else if (now - since >= rest)
+            return state;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 } // namespace keys::process

@@ -75,6 +75,10 @@ public:
     State await(State wanted, std::chrono::milliseconds limit,
                 const std::function<bool()>& interrupted = {});
 
+    // Looks until the state has stayed Settled for rest without a break,
+    // the process is gone, or the limit passes. The last state seen.
+    State staySettled(std::chrono::milliseconds rest, std::chrono::milliseconds limit);
+
 private:
     bool idle(Clock::time_point now, std::uint64_t cpu);
 
