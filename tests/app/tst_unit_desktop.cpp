@@ -15,7 +15,6 @@ private Q_SLOTS:
     void backendNames();
     void kwinLetsInOrSaysWhy();
     void gnomeWithoutTheExtensionRefuses();
-    void noDisplayIsItsOwnFailure();
     void waylandSessionPutsOwnWindowsOnXWayland();
 };
 
@@ -100,27 +99,6 @@ void TestDesktop::gnomeWithoutTheExtensionRefuses()
     QVERIFY(!app::keyBackendRefuses(KeyBackend::Gnome, gnome));
     gnome.xDisplay = true;
     QVERIFY(!app::keyBackendRefuses(KeyBackend::X11, gnome));
-}
-
-// Neither display set: no backend, and the failure says that there is no
-// display to work on (status 1), not that sending failed.
-void TestDesktop::noDisplayIsItsOwnFailure()
-{
-    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
-    const QByteArray x = qgetenv("DISPLAY");
-    qunsetenv("WAYLAND_DISPLAY");
-    qunsetenv("DISPLAY");
-    QString failure;
-    try {
-        app::installKeyBackend(QString());
-    } catch (const keys::DisplayUnavailable& e) {
-        failure = e.description();
-    }
-    qputenv("WAYLAND_DISPLAY", wayland);
-    qputenv("DISPLAY", x);
-    QVERIFY2(failure.contains(QStringLiteral("Neither a Wayland display (WAYLAND_DISPLAY) nor an "
-                                             "X display (DISPLAY) is set.")),
-             qPrintable(failure));
 }
 
 void TestDesktop::backendNames()

