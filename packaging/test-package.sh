@@ -64,7 +64,9 @@ grep -q '"typomat-programs": \["/usr/bin/typomat"\]' \
   || { echo "the GNOME Shell extension does not name /usr/bin/typomat"; exit 1; }
 
 step "lintian"
-lintian --fail-on error,warning --display-level '>=warning' "$deb"
+# lintian leaves a scratch database in its temporary folder: give it ours.
+mkdir "$work/tmp"
+TMPDIR="$work/tmp" lintian --fail-on error,warning --display-level '>=warning' "$deb"
 step "desktop-file-validate"
 desktop-file-validate "$work/unpacked/usr/share/applications/typomat.desktop"
 desktop-file-validate "$source/typomat.desktop"
