@@ -29,6 +29,7 @@ private Q_SLOTS:
     void keysReachTheTerminal();
     void stolenFocusStopsTyping();
     void stoppedTargetGetsEveryKey();
+    void killedRunLeavesNoKeyHeld();
     void typingFollowsIntoDialog();
     void saveAsInRealEditors_data();
     void saveAsInRealEditors();
@@ -128,6 +129,11 @@ void TestGnome::stolenFocusStopsTyping()
 void TestGnome::stoppedTargetGetsEveryKey()
 {
     checkStoppedTargetGetsEveryKey(*sender_, *term_);
+}
+
+void TestGnome::killedRunLeavesNoKeyHeld()
+{
+    checkKilledRunLeavesNoKeyHeld(*sender_, *term_, {}, program_);
 }
 
 void TestGnome::typingFollowsIntoDialog()

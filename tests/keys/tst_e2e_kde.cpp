@@ -26,6 +26,7 @@ private Q_SLOTS:
     void keysReachTheTerminal();
     void stolenFocusStopsTyping();
     void stoppedTargetGetsEveryKey();
+    void killedRunLeavesNoKeyHeld();
     void targetClosingAfterTheLastKeyHasAnswered();
     void typingFollowsIntoDialog();
     void saveAsInRealEditors_data();
@@ -115,6 +116,11 @@ void TestKde::stolenFocusStopsTyping()
 void TestKde::stoppedTargetGetsEveryKey()
 {
     checkStoppedTargetGetsEveryKey(*sender_, *term_);
+}
+
+void TestKde::killedRunLeavesNoKeyHeld()
+{
+    checkKilledRunLeavesNoKeyHeld(*sender_, *term_, kwin_->userEnvironment(), {});
 }
 
 // A window whose program ends once it has read the last key (a form that

@@ -113,6 +113,25 @@ void checkStoppedTargetGetsEveryKey(keys::KeySender& sender, const SessionTermin
     QCOMPARE(term.waitForBytes(before + text.size()).mid(before), text);
 }
 
+void checkKilledRunLeavesNoKeyHeld(keys::KeySender& sender, const SessionTerminal& term,
+                                   const QStringList& environment, const QString& program)
+{
+    const qsizetype before = term.bytes().size();
+    {
+        TypomatRun run = TypomatRun::onWayland(
+            {QStringLiteral("send"), term.title(),
+             QStringLiteral("+(") + QString(100000, QLatin1Char('k')) + QStringLiteral(")")},
+            environment, program);
+        QVERIFY(waitUntil(20000, [&] { return term.bytes().size() > before + 200; }));
+        kill(run.pid(), SIGKILL);
+        QCOMPARE(run.waitForExit(), -1); // killed, not done
+    }
+    sender.AppActivate(term.title());
+    sender.SendKeys(QStringLiteral("xyz"), true);
+    waitUntil(5000, [&] { return term.bytes().toLower().endsWith("xyz"); });
+    QCOMPARE(term.bytes().right(3), QByteArray("xyz"));
+}
+
 void checkFocusTakenStopsTyping(keys::KeySender& sender, const SessionTerminal& target,
                                 const std::function<const SessionTerminal&()>& take,
                                 qsizetype maxStolen, QString& nextError)

@@ -56,6 +56,12 @@ void checkSaveAsInEditorRow(keys::KeySender& sender, Compositor& desktop);
 // starts: every key arrives once it goes on, and typing reports no error.
 void checkStoppedTargetGetsEveryKey(keys::KeySender& sender, const SessionTerminal& term);
 
+// A run of the program (program, or TYPOMAT_EXE where empty; with these
+// VAR=value entries) is killed while it types with Shift held: what sender
+// types next arrives unshifted.
+void checkKilledRunLeavesNoKeyHeld(keys::KeySender& sender, const SessionTerminal& term,
+                                   const QStringList& environment, const QString& program);
+
 // Types a long string with Shift held into target and, once 2,000 keys have
 // arrived, calls take() on another thread: it gives the focus to another
 // window and returns it. Typing must stop with the message that says so;

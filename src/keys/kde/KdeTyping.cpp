@@ -68,6 +68,12 @@ Typist::Typist(KWinDisplay& display, FocusGuard& guard,
       locks_(display.locks())
 {
     display_.authenticate();
+    // KWin keeps a fake input's keys down after its client has gone, so a
+    // run killed while it held Shift left every later key shifted. Each run
+    // first lets go of the modifiers, as if it had pressed them itself.
+    heldMods_ = Shift | Control | Alt;
+    heldLevels_ = layout::LevelThree | layout::LevelFive;
+    hold(NoModifier, layout::NoLevel);
 }
 
 Typist::~Typist()
