@@ -7,12 +7,30 @@
 #include "TerminalRows.h"
 #include "keys/kde/KdeKeySender.h"
 
+#include <QDBusConnection>
+#include <QDBusReply>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 using namespace testsupport;
+
+namespace {
+
+// The index of KWin's active keyboard layout (99 when KWin does not say).
+uint activeLayout()
+{
+    const QDBusReply<uint> active = QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall(QStringLiteral("org.kde.keyboard"), QStringLiteral("/Layouts"),
+                                       QStringLiteral("org.kde.KeyboardLayouts"),
+                                       QStringLiteral("getLayout")));
+    return active.isValid() ? active.value() : 99;
+}
+
+} // namespace
 
 class TestKde : public QObject {
     Q_OBJECT
@@ -182,6 +200,21 @@ void TestKde::charactersFromASecondLayout()
     QCOMPARE(QString::fromUtf8(term.waitForBytes(27).replace('\0', "")), text);
     const QString refused = errorOf([&] { sender.checkKeys(QStringLiteral("中")); });
     QVERIFY2(refused.contains(QStringLiteral("(English (US), Russian)")), qPrintable(refused));
+
+    // A run killed while it types in Russian leaves KWin there; the next
+    // run puts English back before it types.
+    {
+        TypomatRun killed = TypomatRun::onWayland(
+            {QStringLiteral("send"), term.title(), QString(50000, QChar(0x436))},
+            both.userEnvironment());
+        QVERIFY(waitUntil(20000, [&] { return term.bytes().size() > 27 + 300; }));
+        kill(killed.pid(), SIGKILL);
+        QCOMPARE(killed.waitForExit(), -1);
+    }
+    QCOMPARE(activeLayout(), 1u);
+    sender.SendKeys(QStringLiteral("q"), true);
+    QCOMPARE(activeLayout(), 0u);
+    QVERIFY(waitUntil(5000, [&] { return term.bytes().endsWith('q'); }));
 }
 
 // KWin checking permissions: the program its desktop entry names types;

@@ -6,6 +6,7 @@
 #include "keys/kde/DesktopEntry.h"
 #include "keys/kde/KWinDisplay.h"
 #include "keys/kde/KdeTyping.h"
+#include "keys/kde/LayoutRecord.h"
 #include "keys/process/TargetProcess.h"
 
 #include <algorithm>
@@ -133,6 +134,9 @@ void KdeKeySender::SendKeys(const QString& keys, bool wait)
     if (!seatLayout)
         throw KeyError(QStringLiteral("KWin did not tell its keyboard layout, so nothing was "
                                       "typed."));
+    // A run killed while it typed in another layout left KWin in it.
+    if (const std::optional<std::uint32_t> left = LayoutRecord().leftByEndedRun())
+        display.switchLayout(*left);
     const std::vector<std::uint32_t> layouts = display.usableLayouts();
     layout::refuseUntypable(keys, events, planned, *seatLayout, layouts);
     if (planned.empty()) {

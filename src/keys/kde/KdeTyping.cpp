@@ -83,8 +83,10 @@ Typist::~Typist()
     hold(NoModifier, layout::NoLevel);
     // The user's layout comes back once KWin has read every key typed in
     // another one.
-    if (group_ != layouts_.front() && display_.roundtrip())
-        display_.switchLayout(layouts_.front());
+    const bool back = group_ == layouts_.front()
+        || (display_.roundtrip() && display_.switchLayout(layouts_.front()));
+    if (back && leftUserLayout_)
+        userLayout_.clear();
     display_.flush();
 }
 
@@ -153,6 +155,10 @@ void Typist::useLayout(std::uint32_t group, std::size_t done, std::size_t total)
     hold(NoModifier, layout::NoLevel);
     if (!display_.roundtrip())
         focusLost(done, total);
+    if (!leftUserLayout_) {
+        userLayout_.keep(layouts_.front());
+        leftUserLayout_ = true;
+    }
     if (!display_.switchLayout(group))
         throw KeyError(QStringLiteral("KWin did not switch to the keyboard layout %1 after %2 of "
                                       "%3 keys, so the rest was not typed.")

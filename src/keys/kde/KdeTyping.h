@@ -5,6 +5,7 @@
 // that the focus stays with it.
 #include "keys/layout/KeyPlan.h"
 #include "keys/layout/SeatLayout.h"
+#include "keys/kde/LayoutRecord.h"
 #include "keys/process/ReadReceipt.h"
 
 #include <QStringList>
@@ -107,6 +108,8 @@ private:
     unsigned heldMods_ = NoModifier;
     unsigned heldLevels_ = layout::NoLevel;
     std::optional<process::ReadReceipt> receipt_;
+    LayoutRecord userLayout_;
+    bool leftUserLayout_ = false; // noted in userLayout_
 };
 
 } // namespace keys::kde

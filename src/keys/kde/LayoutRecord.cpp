@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+#include "keys/kde/LayoutRecord.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <signal.h>
+#include <unistd.h>
+
+namespace keys::kde {
+
+namespace {
+
+bool alive(long pid)
+{
+    return pid == getpid() || kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+} // namespace
+
+LayoutRecord::LayoutRecord()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString display =
+        QFileInfo(qEnvironmentVariable("WAYLAND_DISPLAY", QStringLiteral("wayland-0"))).fileName();
+    if (!runtime.isEmpty())
+        path_ = runtime + QStringLiteral("/typomat-layout-") + display;
+}
+
+void LayoutRecord::keep(std::uint32_t userLayout) const
+{
+    if (path_.isEmpty())
+        return;
+    // Without the record nothing is lost while the run lives: it types on.
+    const QByteArray line =
+        QByteArray::number(getpid()) + ' ' + QByteArray::number(userLayout) + '\n';
+    QSaveFile file(path_);
+    if (file.open(QIODevice::WriteOnly) && file.write(line) == line.size())
+        file.commit();
+}
+
+void LayoutRecord::clear() const
+{
+    if (!path_.isEmpty())
+        QFile::remove(path_);
+}
+
+std::optional<std::uint32_t> LayoutRecord::leftByEndedRun() const
+{
+    QFile file(path_);
+    if (path_.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QList<QByteArray> fields = file.readLine(64).trimmed().split(' ');
+    bool pidRead = false;
+    bool layoutRead = false;
+    const long pid = fields.value(0).toLong(&pidRead);
+    const std::uint32_t layout = fields.value(1).toUInt(&layoutRead);
+    if (pidRead && pid > 0 && alive(pid))
+        return std::nullopt;
+    clear();
+    if (!pidRead || !layoutRead)
+        return std::nullopt;
+    return layout;
+}
+
+} // namespace keys::kde
