@@ -34,6 +34,7 @@ private Q_SLOTS:
     void focusTakenStopsTyping_data();
     void focusTakenStopsTyping();
     void longTextArrivesWhole();
+    void killedRunLeavesNoKeyHeld();
     void typingFollowsIntoDialog_data();
     void typingFollowsIntoDialog();
 
@@ -210,6 +211,11 @@ void TestWayland::longTextArrivesWhole()
     keys.replace(QRegularExpression(QStringLiteral("([+^%~(){}\\[\\]])")), QStringLiteral("{\\1}"));
     QCOMPARE(type(keys, text.size()), text.toUtf8());
     QVERIFY(term_->isRunning());
+}
+
+void TestWayland::killedRunLeavesNoKeyHeld()
+{
+    checkKilledRunLeavesNoKeyHeld(*sender_, *term_, {}, {});
 }
 
 void TestWayland::typingFollowsIntoDialog_data()
