@@ -6,7 +6,7 @@
 #include "keys/kde/DesktopEntry.h"
 #include "keys/kde/KWinDisplay.h"
 #include "keys/kde/KdeTyping.h"
-#include "keys/kde/LayoutRecord.h"
+#include "keys/kde/RunRecord.h"
 #include "keys/process/TargetProcess.h"
 
 #include <algorithm>
@@ -134,9 +134,11 @@ void KdeKeySender::SendKeys(const QString& keys, bool wait)
     if (!seatLayout)
         throw KeyError(QStringLiteral("KWin did not tell its keyboard layout, so nothing was "
                                       "typed."));
-    // A run killed while it typed in another layout left KWin in it.
-    if (const std::optional<std::uint32_t> left = LayoutRecord().leftByEndedRun())
-        display.switchLayout(*left);
+    // A run killed mid-way may have left KWin in another layout, and keys
+    // held (which the Typist lets go of).
+    const std::optional<std::uint32_t> userLayout = RunRecord().leftByEndedRun();
+    if (userLayout && seatLayout->layoutCount() > 1)
+        display.switchLayout(*userLayout);
     const std::vector<std::uint32_t> layouts = display.usableLayouts();
     layout::refuseUntypable(keys, events, planned, *seatLayout, layouts);
     if (planned.empty()) {
@@ -155,7 +157,8 @@ void KdeKeySender::SendKeys(const QString& keys, bool wait)
         throw KeyError(activated ? errors::focusMovedBeforeTyping()
                                  : errors::focusLostAfter(0, static_cast<qsizetype>(planned.size())));
     {
-        Typist typist(display, guard, seatLayout, layouts, process::sessionDisplayAddresses(), *pace_);
+        Typist typist(display, guard, seatLayout, layouts, process::sessionDisplayAddresses(),
+                      *pace_, userLayout.has_value());
         try {
             typist.run(planned, wait);
         } catch (...) {

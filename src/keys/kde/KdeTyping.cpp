@@ -62,18 +62,21 @@ bool FocusGuard::inDialog() const
 
 Typist::Typist(KWinDisplay& display, FocusGuard& guard,
                std::shared_ptr<const layout::SeatLayout> seatLayout,
-               std::vector<std::uint32_t> layouts, QStringList displayAddresses, Pace pace)
+               std::vector<std::uint32_t> layouts, QStringList displayAddresses, Pace pace,
+               bool endedRunLeftKeys)
     : display_(display), guard_(guard), addresses_(std::move(displayAddresses)), pace_(pace),
       layout_(std::move(seatLayout)), layouts_(std::move(layouts)), group_(layouts_.front()),
       locks_(display.locks())
 {
     display_.authenticate();
-    // KWin keeps a fake input's keys down after its client has gone, so a
-    // run killed while it held Shift left every later key shifted. Each run
-    // first lets go of the modifiers, as if it had pressed them itself.
-    heldMods_ = Shift | Control | Alt;
-    heldLevels_ = layout::LevelThree | layout::LevelFive;
-    hold(NoModifier, layout::NoLevel);
+    // A run killed while it held Shift left every later key shifted: let go
+    // of the modifiers it may have held, as if this run had pressed them.
+    if (endedRunLeftKeys) {
+        heldMods_ = Shift | Control | Alt;
+        heldLevels_ = layout::LevelThree | layout::LevelFive;
+        hold(NoModifier, layout::NoLevel);
+    }
+    record_.keep(layouts_.front());
 }
 
 Typist::~Typist()
@@ -85,9 +88,9 @@ Typist::~Typist()
     // another one.
     const bool back = group_ == layouts_.front()
         || (display_.roundtrip() && display_.switchLayout(layouts_.front()));
-    if (back && leftUserLayout_)
-        userLayout_.clear();
     display_.flush();
+    if (back)
+        record_.clear();
 }
 
 void Typist::run(const std::vector<PlannedKey>& keys, bool waitAtEnd)
@@ -155,10 +158,6 @@ void Typist::useLayout(std::uint32_t group, std::size_t done, std::size_t total)
     hold(NoModifier, layout::NoLevel);
     if (!display_.roundtrip())
         focusLost(done, total);
-    if (!leftUserLayout_) {
-        userLayout_.keep(layouts_.front());
-        leftUserLayout_ = true;
-    }
     if (!display_.switchLayout(group))
         throw KeyError(QStringLiteral("KWin did not switch to the keyboard layout %1 after %2 of "
                                       "%3 keys, so the rest was not typed.")

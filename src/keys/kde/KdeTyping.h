@@ -5,7 +5,7 @@
 // that the focus stays with it.
 #include "keys/layout/KeyPlan.h"
 #include "keys/layout/SeatLayout.h"
-#include "keys/kde/LayoutRecord.h"
+#include "keys/kde/RunRecord.h"
 #include "keys/process/ReadReceipt.h"
 
 #include <QStringList>
@@ -73,9 +73,12 @@ public:
     // another, and the one in use is restored at the end.
     // displayAddresses: where the display servers the target may read its
     // keys from listen (KWin's socket, and XWayland's for X11 windows).
+    // endedRunLeftKeys: a run was killed mid-way, so modifiers may be down.
+    // While it lives, the Typist keeps a RunRecord.
     Typist(KWinDisplay& display, FocusGuard& guard,
            std::shared_ptr<const layout::SeatLayout> seatLayout,
-           std::vector<std::uint32_t> layouts, QStringList displayAddresses, Pace pace = {});
+           std::vector<std::uint32_t> layouts, QStringList displayAddresses, Pace pace = {},
+           bool endedRunLeftKeys = false);
     ~Typist();
     Typist(const Typist&) = delete;
     Typist& operator=(const Typist&) = delete;
@@ -108,8 +111,7 @@ private:
     unsigned heldMods_ = NoModifier;
     unsigned heldLevels_ = layout::NoLevel;
     std::optional<process::ReadReceipt> receipt_;
-    LayoutRecord userLayout_;
-    bool leftUserLayout_ = false; // noted in userLayout_
+    RunRecord record_;
 };
 
 } // namespace keys::kde

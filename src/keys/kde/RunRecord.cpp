@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "keys/kde/LayoutRecord.h"
+#include "keys/kde/RunRecord.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -20,20 +20,20 @@ bool alive(long pid)
 
 } // namespace
 
-LayoutRecord::LayoutRecord()
+RunRecord::RunRecord()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     const QString display =
         QFileInfo(qEnvironmentVariable("WAYLAND_DISPLAY", QStringLiteral("wayland-0"))).fileName();
     if (!runtime.isEmpty())
-        path_ = runtime + QStringLiteral("/typomat-layout-") + display;
+        path_ = runtime + QStringLiteral("/typomat-run-") + display;
 }
 
-void LayoutRecord::keep(std::uint32_t userLayout) const
+void RunRecord::keep(std::uint32_t userLayout) const
 {
     if (path_.isEmpty())
         return;
-    // Without the record nothing is lost while the run lives: it types on.
+    // Without the record nothing is lost while this run lives: it types on.
     const QByteArray line =
         QByteArray::number(getpid()) + ' ' + QByteArray::number(userLayout) + '\n';
     QSaveFile file(path_);
@@ -41,13 +41,13 @@ void LayoutRecord::keep(std::uint32_t userLayout) const
         file.commit();
 }
 
-void LayoutRecord::clear() const
+void RunRecord::clear() const
 {
     if (!path_.isEmpty())
         QFile::remove(path_);
 }
 
-std::optional<std::uint32_t> LayoutRecord::leftByEndedRun() const
+std::optional<std::uint32_t> RunRecord::leftByEndedRun() const
 {
     QFile file(path_);
     if (path_.isEmpty() || !file.open(QIODevice::ReadOnly))
