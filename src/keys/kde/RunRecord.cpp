@@ -1,24 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "keys/kde/RunRecord.h"
+#include "keys/process/TargetProcess.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <cerrno>
-#include <signal.h>
 #include <unistd.h>
 
 namespace keys::kde {
-
-namespace {
-
-bool alive(long pid)
-{
-    return pid == getpid() || kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-}
-
-} // namespace
 
 RunRecord::RunRecord()
 {
@@ -57,7 +47,7 @@ std::optional<std::uint32_t> RunRecord::leftByEndedRun() const
     bool layoutRead = false;
     const long pid = fields.value(0).toLong(&pidRead);
     const std::uint32_t layout = fields.value(1).toUInt(&layoutRead);
-    if (pidRead && pid > 0 && alive(pid))
+    if (pidRead && pid > 0 && (pid == getpid() || !process::processEnded(pid)))
         return std::nullopt;
     clear();
     if (!pidRead || !layoutRead)

@@ -9,6 +9,8 @@
 #include <linux/rtnetlink.h>
 #include <linux/sock_diag.h>
 #include <linux/unix_diag.h>
+#include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -251,6 +253,11 @@ QStringList waylandDisplayAddresses(const QString& waylandDisplay)
     if (runtime.isEmpty())
         return {};
     return {runtime + QLatin1Char('/') + waylandDisplay};
+}
+
+bool processEnded(long pid)
+{
+    return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
 QStringList sessionDisplayAddresses()

@@ -35,6 +35,10 @@ ThreadState stateFromWchan(const QByteArray& wchan);
 // a poll or select on no descriptor is a sleep.
 ThreadState stateFromWchan(const QByteArray& wchan, const QByteArray& syscall);
 
+// True when no process of this machine has this id any more (one of
+// another user still counts as running).
+bool processEnded(long pid);
+
 // The addresses a display server listens at, as socket names: a path, or
 // an abstract name written with a leading '@'.
 // ":1" or "host/unix:1.0" -> "/tmp/.X11-unix/X1" and "@/tmp/.X11-unix/X1";

@@ -7,6 +7,7 @@
 #include "keys/KeySender.h"
 #include "keys/x11/XSpareKeys.h"
 #include "keys/x11/XWindows.h"
+#include "keys/process/TargetProcess.h"
 
 #include <X11/Xatom.h>
 
@@ -421,8 +422,7 @@ Receipt::Outcome Receipt::hasRead(XConnection& x, long pid, int limitMs)
 {
     process::ReadReceipt process(pid, addressesOf(x));
     if (!process.visible())
-        return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH ? Outcome::Closed
-                                                                        : Outcome::Unknowable;
+        return process::processEnded(pid) ? Outcome::Closed : Outcome::Unknowable;
     switch (process.await(State::Settled, std::chrono::milliseconds(limitMs))) {
     case State::Gone:
         return Outcome::Closed;

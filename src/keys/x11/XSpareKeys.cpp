@@ -6,6 +6,7 @@
 
 #include "keys/x11/XSpareKeys.h"
 #include "keys/x11/XReceipt.h"
+#include "keys/process/TargetProcess.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -109,7 +110,7 @@ bool hasEnded(const Party& party)
 {
     if (party.host != QSysInfo::machineHostName() || party.pid <= 0)
         return false;
-    return kill(static_cast<pid_t>(party.pid), 0) != 0 && errno == ESRCH;
+    return process::processEnded(party.pid);
 }
 
 long long secondsNow()
